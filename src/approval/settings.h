@@ -1,0 +1,35 @@
+#pragma once
+// What link approval and the download read of the settings, at each use. The setup
+// window answers from its controls, so a change counts at once, saved or not; tests
+// and tools answer from plain values.
+#include "data/setupfiles.h"
+
+#include <string>
+#include <vector>
+
+class SettingsView {
+public:
+    virtual ~SettingsView() = default;
+    // Positions of the options line (Option): the five switches, the update source and
+    // time as chosen, verification.
+    virtual bool option(int position) const = 0;
+    virtual bool verify(int site) const = 0;  // site 1..9
+    virtual const std::vector<std::string>& parentList() const = 0;
+    virtual std::string updateAddress() const = 0;
+};
+
+// Settings from plain values, as read from the setup files.
+class PlainSettings : public SettingsView {
+public:
+    PlainSettings() = default;
+    PlainSettings(SetupValues setup, std::vector<std::string> parent)
+        : setup(std::move(setup)), parent(std::move(parent)) {}
+
+    bool option(int position) const override { return setup.option(position); }
+    bool verify(int site) const override { return site >= 1 && site <= 9 && setup.verify[site - 1]; }
+    const std::vector<std::string>& parentList() const override { return parent; }
+    std::string updateAddress() const override { return setup.updateAddress; }
+
+    SetupValues setup;
+    std::vector<std::string> parent;
+};

@@ -1,0 +1,35 @@
+#pragma once
+// The two approval tests, as functions of the address, the settings and the lists.
+#include "approval/settings.h"
+#include "data/linklists.h"
+
+#include <string>
+
+struct Verdict {
+    bool ok = true;
+    std::string rule;  // which rule decided, for explanations
+};
+
+// General approval of a navigation of either pane.
+Verdict urlokVerdict(const std::string& url, const SettingsView& settings, const LinkLists& lists);
+inline bool urlok(const std::string& url, const SettingsView& settings, const LinkLists& lists) {
+    return urlokVerdict(url, settings, lists).ok;
+}
+
+// Verification of a link clicked in the left pane against the main list, for the
+// current site (0..9). The caller shows the message when it refuses.
+Verdict mainUrlOkVerdict(const std::string& url, int currentSite, const SettingsView& settings, const LinkLists& lists);
+inline bool MainUrlOk(const std::string& url, int currentSite, const SettingsView& settings, const LinkLists& lists) {
+    return mainUrlOkVerdict(url, currentSite, settings, lists).ok;
+}
+
+// Upper case (a to z), "HTTP://" in front unless already there or a local path with
+// ":\" as 2nd and 3rd characters, no trailing "/". A secure web address compares as
+// the same address in plain web form.
+std::string normalisedAddress(const std::string& url);
+
+inline constexpr const char* RefusedLeftText =
+    "Cannot go to that site. Download update to browse all approved links. Click OK to continue.";
+inline constexpr const char* VerifyRefusedText = "Please download the update files.";
+inline constexpr const char* RefusedRightText = "Cannot go to that site. Click OK to continue.";
+inline constexpr const char* NewWindowText = "Feature Disabled. Click OK to Continue";

@@ -1,0 +1,94 @@
+#include "data/files.h"
+
+#include "platform/errors.h"
+#include "platform/text.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace {
+
+QString qpath(const std::string& path) { return fromAnsi(path); }
+
+bool readAll(const std::string& path, std::string& out) {
+    QFile f(qpath(path));
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    const QByteArray bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError) return false;
+    out.assign(bytes.constData(), static_cast<size_t>(bytes.size()));
+    return true;
+}
+
+}  // namespace
+
+LineReader::LineReader(std::string text) : text_(std::move(text)) {
+    if (auto eof = text_.find('\x1a'); eof != std::string::npos) text_.resize(eof);
+}
+
+LineReader LineReader::open(const std::string& path) {
+    std::string bytes;
+    if (!readAll(path, bytes)) throw EFileError("File not found");
+    return LineReader(std::move(bytes));
+}
+
+std::string LineReader::next() {
+    if (atEnd()) return {};
+    const size_t cr = text_.find('\r', pos_);
+    if (cr == std::string::npos) {
+        std::string line = text_.substr(pos_);
+        pos_ = text_.size();
+        return line;
+    }
+    std::string line = text_.substr(pos_, cr - pos_);
+    pos_ = cr + 1;
+    if (pos_ < text_.size() && text_[pos_] == '\n') ++pos_;
+    return line;
+}
+
+std::vector<std::string> splitList(const std::string& text) {
+    std::vector<std::string> lines;
+    const size_t end = std::min(text.find('\0'), text.size());
+    size_t pos = 0;
+    while (pos < end) {
+        size_t stop = pos;
+        while (stop < end && text[stop] != '\r' && text[stop] != '\n') ++stop;
+        lines.emplace_back(text, pos, stop - pos);
+        pos = stop;
+        if (pos < end && text[pos] == '\r') ++pos;
+        if (pos < end && text[pos] == '\n') ++pos;
+    }
+    return lines;
+}
+
+std::vector<std::string> readListFile(const std::string& path) { return splitList(readFileBytes(path)); }
+
+std::string readFileBytes(const std::string& path) {
+    std::string bytes;
+    if (!readAll(path, bytes)) throw EFileError(fillIn("Cannot open file %s", path));
+    return bytes;
+}
+
+void writeFileSafely(const std::string& path, const std::string& bytes) {
+    QSaveFile f(qpath(path));
+    const bool ok = f.open(QIODevice::WriteOnly) &&
+                    f.write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size()) &&
+                    f.commit();
+    if (!ok) {
+        f.cancelWriting();
+        throw EFileError(fillIn("Cannot create file %s", path));
+    }
+}
+
+void backupRename(const std::string& from, const std::string& to) {
+    const QByteArray src = QFile::encodeName(qpath(from));
+    const QByteArray dst = QFile::encodeName(qpath(to));
+    if (::link(src.constData(), dst.constData()) == 0) return;
+    // Folders without hard links: a copy, which refuses an existing target too.
+    if (errno == EPERM || errno == EXDEV || errno == ENOTSUP || errno == EOPNOTSUPP)
+        QFile::copy(qpath(from), qpath(to));
+}
+
+bool fileExists(const std::string& path) { return QFile::exists(qpath(path)); }

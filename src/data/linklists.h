@@ -1,0 +1,27 @@
+#pragma once
+// The two link lists read from data.dat: the predefined list (kind code + upper-case
+// address or prefix, kept in ascending order) and the main list (upper-case full
+// addresses, in file order).
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct LinkLists {
+    std::vector<std::string> predefined;
+    std::vector<std::string> main;
+
+    void clear() {
+        predefined.clear();
+        main.clear();
+    }
+};
+
+// Appends the entries of the "starturls" / "mainurls" / "endurls" sections of a data.dat
+// text. Any byte below 32 ends a line; the text ends at its first zero byte; a last
+// line that no such byte ends is dropped.
+void scanDataText(std::string_view text, LinkLists& lists);
+
+// Empties the work text, reads program directory + "data.dat" into it (up to the first
+// zero byte) and appends its entries. Raises "Cannot open file <path>" before anything
+// is added.
+void readDataFile(const std::string& programDir, std::string& workText, LinkLists& lists);

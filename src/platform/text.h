@@ -1,0 +1,25 @@
+#pragma once
+// 8-bit text: the program keeps every address, label and list entry as one byte a
+// character, Latin-1 where it meets Qt.
+#include <QString>
+#include <string>
+#include <string_view>
+
+// Upper-cases a to z only; every other byte stays as it is.
+std::string upperAZ(std::string s);
+// Lower-cases A to Z only.
+std::string lowerAZ(std::string s);
+
+std::string toAnsi(const QString& s);
+QString fromAnsi(std::string_view s);
+
+inline bool startsWith(std::string_view s, std::string_view prefix) {
+    return s.substr(0, prefix.size()) == prefix;
+}
+
+// Drops every trailing '/'.
+std::string stripTrailingSlashes(std::string s);
+
+// Fills the first %s or %d of a message pattern; the message texts of the program
+// carry at most one such place.
+std::string fillIn(std::string_view pattern, std::string_view value);

@@ -1,0 +1,304 @@
+#include "setup/form3.h"
+
+#include "data/files.h"
+#include "data/setupfiles.h"
+#include "platform/bitmap.h"
+#include "platform/dialogs.h"
+#include "platform/errors.h"
+#include "platform/text.h"
+#include "setup/mainlink.h"
+#include "setup/predefmodel.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHideEvent>
+#include <QShowEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QTabWidget>
+#include <QToolButton>
+
+namespace {
+
+// Control names of the nine rows, in site order.
+const char* const AddressBoxNames[] = {"Edit2", "Edit3", "Edit4", "Edit5", "Edit9", "Edit8", "Edit7", "Edit6", "Edit10"};
+const int PictureButtonNumbers[] = {1, 2, 3, 4, 8, 9, 10, 7, 6};
+
+template <class W>
+W* place(W* w, int x, int y, int width, int height, const char* name = nullptr) {
+    w->setGeometry(x, y, width, height);
+    if (name) w->setObjectName(name);
+    return w;
+}
+
+QPushButton* button(QWidget* parent, const char* caption, int x, int y, int w, int h, const char* name) {
+    auto* b = place(new QPushButton(caption, parent), x, y, w, h, name);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QCheckBox* checkBox(QWidget* parent, const char* caption, int x, int y, int w, const char* name) {
+    return place(new QCheckBox(caption, parent), x, y, w, 17, name);
+}
+
+QLineEdit* edit(QWidget* parent, int x, int y, int w, const char* name, bool password = false) {
+    auto* e = place(new QLineEdit(parent), x, y, w, 21, name);
+    if (password) e->setEchoMode(QLineEdit::Password);
+    return e;
+}
+
+QToolButton* pictureButton(QWidget* parent, int x, int y, const QString& name) {
+    auto* b = new QToolButton(parent);
+    b->setGeometry(x, y, 47, 47);
+    b->setObjectName(name);
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setAutoRaise(true);
+    b->setCursor(Qt::PointingHandCursor);
+    return b;
+}
+
+}  // namespace
+
+TForm3::TForm3(MainWindowLink& main, Dialogs& dialogs, std::string programDir, QWidget* parent)
+    : QDialog(parent), main_(main), dialogs_(dialogs), programDir_(std::move(programDir)) {
+    buildLayout();
+    FormCreate();
+}
+
+TForm3::~TForm3() = default;
+
+void TForm3::buildLayout() {
+    setObjectName("Form3");
+    setWindowTitle("Wenlow Explorer Setup For Parents");
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    QFont f = font();
+    f.setPixelSize(13);
+    setFont(f);
+    setFixedSize(536, 343);
+
+    Panel5 = place(new QWidget(this), 0, 302, 536, 41, "Panel5");
+    Button1 = button(Panel5, "Save Setup && Close", 8, 8, 153, 25, "Button1");
+    Button8 = button(Panel5, "Cancel Changes && Close", 168, 8, 169, 25, "Button8");
+    Button15 = button(Panel5, "Help", 344, 8, 75, 25, "Button15");
+
+    SetupTabs = place(new QTabWidget(this), 0, 0, 536, 302, "SetupTabs");
+    TabSheet1 = new QWidget;
+    TabSheet2 = new QWidget;
+    TabSheet3 = new QWidget;
+    TabSheet4 = new QWidget;
+    TabSheet1->setObjectName("TabSheet1");
+    TabSheet2->setObjectName("TabSheet2");
+    TabSheet3->setObjectName("TabSheet3");
+    TabSheet4->setObjectName("TabSheet4");
+    SetupTabs->addTab(TabSheet1, "Options");
+    SetupTabs->addTab(TabSheet2, "Predefined Blocked Links");
+    SetupTabs->addTab(TabSheet3, "Parent Defined Blocked Links");
+    SetupTabs->addTab(TabSheet4, "Buttons");
+
+    // Options.
+    CheckBox1 = checkBox(TabSheet1, "Prevent Kids From Using E-Mail Links", 16, 16, 400, "CheckBox1");
+    CheckBox14 = checkBox(TabSheet1, "Prevent Kids From Using File Transfer (FTP) Links", 16, 40, 400, "CheckBox14");
+    CheckBox2 = checkBox(TabSheet1, "Prevent Kids From Using Predefined Blocked Links", 16, 64, 400, "CheckBox2");
+    CheckBox13 = checkBox(TabSheet1, "Prevent Kids From Using Parent-Defined Blocked Links", 16, 88, 400, "CheckBox13");
+    CheckBox3 = checkBox(TabSheet1, "Disable Opening Links In New Window", 16, 104, 400, "CheckBox3");
+    CheckBox15 =
+        checkBox(TabSheet1, "Enable Verification Of Links In Left Browser Window", 16, 136, 400, "CheckBox15");
+    Button2 = button(TabSheet1, "Most Restrictive", 56, 184, 193, 25, "Button2");
+    Button3 = button(TabSheet1, "Least Restrictive", 56, 224, 193, 25, "Button3");
+
+    // Predefined blocked links.
+    auto* left2 = place(new QWidget(TabSheet2), 0, 0, 185, 272, "Panel1");
+    auto* from = place(new QGroupBox("Download Update From:", left2), 0, 0, 185, 112, "GroupBox1");
+    RadioButton1 = place(new QRadioButton("Default Web Server(s)", from), 8, 24, 170, 17, "RadioButton1");
+    RadioButton2 = place(new QRadioButton("URL Specified Below", from), 8, 48, 170, 17, "RadioButton2");
+    Edit11 = edit(from, 24, 72, 145, "Edit11");
+    RadioButton1->setChecked(true);
+    auto* when = place(new QGroupBox("When To Update:", left2), 0, 112, 185, 112, "GroupBox2");
+    RadioButton3 = place(new QRadioButton("Automatically", when), 8, 24, 170, 17, "RadioButton3");
+    RadioButton4 = place(new QRadioButton("When I Press This Button:", when), 8, 48, 170, 17, "RadioButton4");
+    Button5 = button(when, "Update Now", 64, 72, 97, 25, "Button5");
+    RadioButton3->setChecked(true);
+    PredefBlocks = place(new QListView(TabSheet2), 185, 0, 345, 272, "PredefBlocks");
+    predefModel = new PredefModel(PredefBlocks);
+    PredefBlocks->setModel(predefModel);
+    PredefBlocks->setUniformItemSizes(true);
+    PredefBlocks->setEditTriggers(QAbstractItemView::NoEditTriggers);
+
+    // Parent defined blocked links.
+    auto* left3 = place(new QWidget(TabSheet3), 0, 0, 185, 272, "Panel2");
+    Edit12 = edit(left3, 8, 8, 169, "Edit12");
+    Button6 = button(left3, "Add To List", 24, 40, 137, 25, "Button6");
+    Button7 = button(left3, "Delete Selected URL", 16, 160, 145, 25, "Button7");
+    ParentBlocks = place(new QListWidget(TabSheet3), 185, 0, 345, 272, "ParentBlocks");
+
+    // Buttons.
+    ScrollBox1 = place(new QScrollArea(TabSheet4), 0, 0, 530, 240, "ScrollBox1");
+    ScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* rows = new QWidget;
+    rows->resize(510, 5 + 48 * 9);
+    for (int i = 1; i <= 9; ++i) {
+        const int y = 5 + 48 * (i - 1);
+        enableBox[i] = checkBox(rows, "", 8, y + 11, 17, QString("CheckBox%1").arg(3 + i).toLatin1().constData());
+        pictureButton[i] = ::pictureButton(rows, 32, y, QString("SpeedButton%1").arg(PictureButtonNumbers[i - 1]));
+        addressBox[i] = edit(rows, 90, y + 11, 247, AddressBoxNames[i - 1]);
+        verifyBox[i] = checkBox(rows, "Verify", 352, y + 11, 57, QString("CheckBox%1").arg(15 + i).toLatin1().constData());
+        defaultButton[i] = button(rows, "Default", 416, y + 11, 75, 17, QString("Button%1").arg(16 + i).toLatin1().constData());
+        QObject::connect(enableBox[i], &QCheckBox::toggled, this, [this, i] { CheckBoxEnableClick(i); });
+    }
+    ScrollBox1->setWidget(rows);
+    Panel3 = place(new QWidget(TabSheet4), 0, 240, 530, 31, "Panel3");
+
+    Panel6 = place(new QWidget(TabSheet4), 0, 0, 530, 240, "Panel6");
+    Panel6->setAutoFillBackground(true);
+    SpeedButton5 = ::pictureButton(Panel6, 16, 13, "SpeedButton5");
+    SpeedButton5->setToolTip("Show me cool list of Web Sites");
+    auto* labelGroup = place(new QGroupBox("Button Label", Panel6), 16, 88, 145, 105, "GroupBox3");
+    Edit13 = edit(labelGroup, 8, 24, 129, "Edit13");
+    Edit13->setMaxLength(10);
+    Button9 = button(labelGroup, "Preview", 32, 64, 75, 25, "Button9");
+    auto* pictureGroup = place(new QGroupBox("Picture File Name ", Panel6), 176, 88, 337, 105, "GroupBox4");
+    Edit14 = edit(pictureGroup, 8, 24, 233, "Edit14");
+    Button10 = button(pictureGroup, "Browse", 248, 24, 75, 25, "Button10");
+    Button11 = button(pictureGroup, "Preview", 80, 64, 75, 25, "Button11");
+    Button14 = button(pictureGroup, "Default", 176, 64, 75, 25, "Button14");
+    Button12 = button(Panel6, "OK", 160, 208, 75, 25, "Button12");
+    Button13 = button(Panel6, "Cancel", 256, 208, 75, 25, "Button13");
+    Panel6->hide();
+
+    // The gate covers the tab area, tab strip included, but not the bottom bar.
+    Panel4 = place(new QWidget(this), 0, 0, 536, 302, "Panel4");
+    Panel4->setAutoFillBackground(true);
+    auto* enter = place(new QGroupBox("To Enter Setup:", Panel4), 8, 8, 233, 145, "GroupBox5");
+    place(new QLabel("Enter your password and click OK:", enter), 15, 32, 210, 16, "Label1");
+    Edit1 = edit(enter, 16, 57, 201, "Edit1", true);
+    Button4 = button(enter, "OK", 16, 96, 201, 25, "Button4");
+    auto* change = place(new QGroupBox("To Change Your Password:", Panel4), 256, 8, 233, 281, "GroupBox6");
+    place(new QLabel("Enter You Current Password:", change), 15, 32, 210, 16, "Label2");
+    Edit15 = edit(change, 16, 57, 201, "Edit15", true);
+    place(new QLabel("Enter Your New Password Twice:", change), 15, 112, 210, 16, "Label3");
+    Edit16 = edit(change, 16, 137, 201, "Edit16", true);
+    Edit17 = edit(change, 16, 169, 201, "Edit17", true);
+    place(new QLabel("And then click  Change Password:", change), 16, 216, 210, 16, "Label4");
+    Button16 = button(change, "Change Password", 16, 240, 201, 25, "Button16");
+}
+
+void TForm3::FormCreate() {
+    for (int i = 1; i <= 9; ++i) DefaultPictures[i] = "image" + std::to_string(i) + ".bmp";
+}
+
+bool TForm3::option(int position) const {
+    switch (position) {
+    case OptEmail: return CheckBox1->isChecked();
+    case OptFtp: return CheckBox14->isChecked();
+    case OptPredefined: return CheckBox2->isChecked();
+    case OptParent: return CheckBox13->isChecked();
+    case OptNewWindow: return CheckBox3->isChecked();
+    case OptDefaultServer: return RadioButton1->isChecked();
+    case OptAutomatic: return RadioButton3->isChecked();
+    case OptVerification: return CheckBox15->isChecked();
+    default: return false;
+    }
+}
+
+bool TForm3::verify(int site) const { return site >= 1 && site <= 9 && verifyBox[site]->isChecked(); }
+
+std::string TForm3::updateAddress() const { return toAnsi(Edit11->text()); }
+
+void TForm3::setParentBlocks(std::vector<std::string> entries) {
+    parentBlocks_ = std::move(entries);
+    QStringList items;
+    items.reserve(static_cast<qsizetype>(parentBlocks_.size()));
+    for (const auto& e : parentBlocks_) items << fromAnsi(e);
+    ParentBlocks->clear();
+    ParentBlocks->addItems(items);
+}
+
+void TForm3::FormShow() {
+    HelpTopic = 15;
+    Button1->setDefault(false);
+    Button4->setDefault(true);
+    Panel6->hide();
+
+    predefModel->clear();
+    main_.clearStartAddresses();
+    predefModel->setEntries(main_.predefinedList());
+
+    setParentBlocks({});
+    setParentBlocks(readListFile(programDir_ + "pardata.dat"));
+
+    const SetupValues s = readSetupFile(programDir_ + "setup.dat");
+    Password = s.password;
+    CheckBox1->setChecked(s.option(OptEmail));
+    CheckBox14->setChecked(s.option(OptFtp));
+    CheckBox2->setChecked(s.option(OptPredefined));
+    CheckBox13->setChecked(s.option(OptParent));
+    CheckBox3->setChecked(s.option(OptNewWindow));
+    CheckBox15->setChecked(s.option(OptVerification));
+    if (s.option(OptDefaultServer)) {
+        RadioButton1->setChecked(true);
+        Edit11->setEnabled(false);
+    } else {
+        RadioButton2->setChecked(true);
+        Edit11->setEnabled(true);
+        Edit11->setText(fromAnsi(s.updateAddress));
+    }
+    (s.option(OptAutomatic) ? RadioButton3 : RadioButton4)->setChecked(true);
+    for (int i = 1; i <= 9; ++i) verifyBox[i]->setChecked(s.verify[i - 1]);
+    for (int i = 1; i <= 9; ++i) {
+        const bool shown = s.shown[i - 1];
+        enableBox[i]->setChecked(shown);
+        CheckBoxEnableClick(i);
+        if (shown) addressBox[i]->setText(fromAnsi(s.addresses[i - 1]));
+        main_.showSiteSlot(i, shown);
+        if (shown) main_.setStartAddress(i, s.addresses[i - 1]);
+    }
+
+    const ButtonsValues b = readButtonsFile(programDir_ + "buttons.dat");
+    for (int i = 1; i <= 9; ++i) {
+        PictureFiles[i] = b.pictures[i - 1];
+        ButtonLabels[i] = b.labels[i - 1];
+    }
+    UpdateButtons();
+}
+
+void TForm3::CheckBoxEnableClick(int row) { addressBox[row]->setEnabled(enableBox[row]->isChecked()); }
+
+std::string TForm3::picturePath(int site) const {
+    const std::string& name = PictureFiles[site];
+    if (name.empty()) return programDir_ + DefaultPictures[site];
+    if (name.find_first_of("/\\") != std::string::npos) return name;
+    return programDir_ + name;
+}
+
+void TForm3::UpdateButtons() {
+    for (int i = 1; i <= 9; ++i) {
+        const std::string path = picturePath(i);
+        pictureButton[i]->setText(fromAnsi(ButtonLabels[i]));
+        const QPixmap picture = loadBitmap(path);
+        pictureButton[i]->setIcon(picture);
+        pictureButton[i]->setIconSize(picture.size().boundedTo(QSize(32, 28)));
+        main_.setSiteLabel(i, ButtonLabels[i]);
+        main_.setSitePicture(i, loadBitmap(path));
+    }
+}
+
+void TForm3::FormHide() {
+    Panel4->show();
+    Edit1->clear();
+}
+
+void TForm3::hideEvent(QHideEvent* e) {
+    QDialog::hideEvent(e);
+    if (!e->spontaneous()) guarded([this] { FormHide(); });
+}
+
+void TForm3::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    if (!e->spontaneous()) guarded([this] { FormShow(); });
+}

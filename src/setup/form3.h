@@ -1,0 +1,134 @@
+#pragma once
+// The parent's setup window. Its controls are the settings store of the running
+// program: approval and the download read them at each use (SettingsView).
+#include "approval/settings.h"
+
+#include <QDialog>
+
+#include <array>
+#include <string>
+#include <vector>
+
+class Dialogs;
+class MainWindowLink;
+class PredefModel;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+class QScrollArea;
+class QTabWidget;
+class QToolButton;
+class QWidget;
+
+class TForm3 : public QDialog, public SettingsView {
+public:
+    TForm3(MainWindowLink& main, Dialogs& dialogs, std::string programDir, QWidget* parent = nullptr);
+    ~TForm3() override;
+
+    // SettingsView: read from the controls at each call.
+    bool option(int position) const override;
+    bool verify(int site) const override;
+    const std::vector<std::string>& parentList() const override { return parentBlocks_; }
+    std::string updateAddress() const override;
+
+    // Handlers and operations.
+    void FormCreate();
+    void FormShow();  // the load
+    void FormHide();
+    void UpdateButtons();
+    void CheckBoxEnableClick(int row);  // CheckBox4Click .. CheckBox12Click
+
+    // Fields.
+    std::string Password;
+    std::array<std::string, 10> PictureFiles;     // 1..9
+    std::array<std::string, 10> ButtonLabels;     // 1..9
+    std::array<std::string, 10> DefaultPictures;  // 1..9
+    int SelectedButton = 1;
+    int HelpTopic = 15;
+
+    // Bottom bar.
+    QWidget* Panel5;
+    QPushButton* Button1;
+    QPushButton* Button8;
+    QPushButton* Button15;
+    QTabWidget* SetupTabs;
+    QWidget* TabSheet1;
+    QWidget* TabSheet2;
+    QWidget* TabSheet3;
+    QWidget* TabSheet4;
+
+    // The gate.
+    QWidget* Panel4;
+    QLineEdit* Edit1;
+    QPushButton* Button4;
+    QLineEdit* Edit15;
+    QLineEdit* Edit16;
+    QLineEdit* Edit17;
+    QPushButton* Button16;
+
+    // Options page.
+    QCheckBox* CheckBox1;
+    QCheckBox* CheckBox14;
+    QCheckBox* CheckBox2;
+    QCheckBox* CheckBox13;
+    QCheckBox* CheckBox3;
+    QCheckBox* CheckBox15;
+    QPushButton* Button2;
+    QPushButton* Button3;
+
+    // Predefined blocked links page.
+    QRadioButton* RadioButton1;
+    QRadioButton* RadioButton2;
+    QLineEdit* Edit11;
+    QRadioButton* RadioButton3;
+    QRadioButton* RadioButton4;
+    QPushButton* Button5;
+    QListView* PredefBlocks;
+    PredefModel* predefModel;
+
+    // Parent defined blocked links page.
+    QLineEdit* Edit12;
+    QPushButton* Button6;
+    QPushButton* Button7;
+    QListWidget* ParentBlocks;
+
+    // Buttons page: rows 1..9 (index 0 unused).
+    QScrollArea* ScrollBox1;
+    std::array<QCheckBox*, 10> enableBox{};
+    std::array<QToolButton*, 10> pictureButton{};
+    std::array<QLineEdit*, 10> addressBox{};
+    std::array<QCheckBox*, 10> verifyBox{};
+    std::array<QPushButton*, 10> defaultButton{};
+    QWidget* Panel3;
+
+    // Button editor.
+    QWidget* Panel6;
+    QToolButton* SpeedButton5;
+    QLineEdit* Edit13;
+    QPushButton* Button9;
+    QLineEdit* Edit14;
+    QPushButton* Button10;
+    QPushButton* Button11;
+    QPushButton* Button14;
+    QPushButton* Button12;
+    QPushButton* Button13;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
+
+private:
+    void buildLayout();
+    void setParentBlocks(std::vector<std::string> entries);
+    std::string picturePath(int site) const;
+
+    MainWindowLink& main_;
+    Dialogs& dialogs_;
+    std::string programDir_;
+    std::vector<std::string> parentBlocks_;  // what ParentBlocks shows, as 8-bit text
+};

@@ -1,0 +1,18 @@
+#pragma once
+// What the setup window needs of the main window: its predefined list, its nine site
+// slots and buttons, and its start-address table.
+#include <QPixmap>
+
+#include <string>
+#include <vector>
+
+class MainWindowLink {
+public:
+    virtual ~MainWindowLink() = default;
+    virtual const std::vector<std::string>& predefinedList() const = 0;
+    virtual void clearStartAddresses() = 0;
+    virtual void setStartAddress(int site, const std::string& address) = 0;
+    virtual void showSiteSlot(int site, bool shown) = 0;
+    virtual void setSiteLabel(int site, const std::string& label) = 0;
+    virtual void setSitePicture(int site, const QPixmap& picture) = 0;
+};

@@ -1,0 +1,122 @@
+#pragma once
+// The main window: two browser panes, the site buttons and navigation bar, the status
+// bar and menu; it owns the program directory, the start-address table, the current
+// site number, the two link lists and the work text.
+#include "data/linklists.h"
+#include "setup/mainlink.h"
+#include "shell/pane.h"
+
+#include <QMainWindow>
+#include <QStringList>
+
+#include <array>
+#include <string>
+
+class Dialogs;
+class QAction;
+class QLabel;
+class QProgressBar;
+class QToolButton;
+class TAboutBox;
+class TForm3;
+
+class TForm1 : public QMainWindow, public MainWindowLink {
+public:
+    struct Context {
+        Dialogs& dialogs;
+        std::string programDir;  // ends with the path separator
+        QStringList arguments;   // without the program name
+        PaneFactory panes;
+    };
+    explicit TForm1(Context context);
+    ~TForm1() override;
+
+    void setSetupWindow(TForm3* form3) { Form3 = form3; }
+    void setAboutBox(TAboutBox* about) { AboutBox = about; }
+
+    // Handlers.
+    void FormCreate();
+    void FormActivate();
+    void FormDeactivate();
+    void WebBrowser1BeforeNavigate(const QString& url, bool& cancel);
+    void WebBrowser2BeforeNavigate(const QString& url, bool& cancel);
+    void WebBrowser1NewWindow(const QString& url, bool& processed);
+    void WebBrowser2NewWindow(const QString& url, bool& processed);
+    void WebBrowser1ProgressChange(int progress, int progressMax);
+    void WebBrowser2ProgressChange(int progress, int progressMax);
+    void WebBrowser1NavigateComplete(const QString& url);
+    void WebBrowser2NavigateComplete(const QString& url);
+    void WebBrowser2StatusTextChange(const QString& text);
+    void WebBrowser2TitleChange(const QString& text);
+    void Setup1Click();
+    void N1Click();
+    void Contents1Click();
+    void About1Click();
+    void siteClick(int site);     // SpeedButton1Click .. SpeedButton12Click
+    void SpeedButton5Click();     // "Last"
+    void SpeedButton6Click();     // "Next"
+    void SpeedButton7Click();     // "Stop"
+    void SpeedButton8Click();     // "Reload"
+    void FlatAllButtons();
+
+    // Operations.
+    void ReadSetupFromData();
+    void UpdateData();
+    bool urlok(const QString& url) const;
+    bool MainUrlOk(const QString& url);
+
+    // MainWindowLink.
+    const std::vector<std::string>& predefinedList() const override { return lists.predefined; }
+    void clearStartAddresses() override;
+    void setStartAddress(int site, const std::string& address) override;
+    void showSiteSlot(int site, bool shown) override;
+    void setSiteLabel(int site, const std::string& label) override;
+    void setSitePicture(int site, const QPixmap& picture) override;
+
+    // State.
+    std::string programDir;
+    std::array<std::string, 10> startAddresses;  // 1..9
+    int currentSite = 1;
+    bool programNavigating = false;
+    bool firstActivation = true;
+    LinkLists lists;     // ListBox1 (predefined) and ListBox2 (main)
+    std::string Memo1;   // work text
+
+    // Controls.
+    BrowserPane* WebBrowser1;
+    BrowserPane* WebBrowser2;
+    QProgressBar* ProgressBar1;
+    QProgressBar* ProgressBar2;
+    QLabel* Panel2;      // status text
+    QWidget* Shape1;     // update indicator
+    QAction* Setup1;
+    QAction* N1;
+    QAction* Contents1;
+    QAction* About1;
+    std::array<QWidget*, 10> siteSlot{};           // 1..9
+    std::array<QToolButton*, 10> siteButton{};     // 1..9
+    QToolButton* SpeedButton5;
+    QToolButton* SpeedButton6;
+    QToolButton* SpeedButton7;
+    QToolButton* SpeedButton8;
+
+    TForm3* Form3 = nullptr;
+    TAboutBox* AboutBox = nullptr;
+
+protected:
+    void changeEvent(QEvent* e) override;
+
+private:
+    void buildLayout();
+    void runStartup();
+    void navigateLeft(const std::string& address);
+    void message(const char* text);
+
+    Dialogs& dialogs_;
+    QStringList arguments_;
+    bool startupRunning_ = false;
+    bool activationArmed_ = true;
+};
+
+// Start-up resolution of a site address against the program directory.
+std::string resolveStartAddress(const std::string& address, const std::string& programDir);

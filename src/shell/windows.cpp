@@ -1,0 +1,23 @@
+#include "shell/windows.h"
+
+#include "setup/form3.h"
+#include "shell/about.h"
+#include "shell/form1.h"
+
+ProgramWindows::ProgramWindows() = default;
+ProgramWindows::ProgramWindows(ProgramWindows&&) noexcept = default;
+ProgramWindows::~ProgramWindows() {
+    aboutBox.reset();
+    form3.reset();
+    form1.reset();
+}
+
+ProgramWindows createWindows(Dialogs& dialogs, std::string programDir, QStringList arguments, PaneFactory panes) {
+    ProgramWindows w;
+    w.form1 = std::make_unique<TForm1>(TForm1::Context{dialogs, programDir, std::move(arguments), std::move(panes)});
+    w.form3 = std::make_unique<TForm3>(*w.form1, dialogs, programDir);
+    w.aboutBox = std::make_unique<TAboutBox>();
+    w.form1->setSetupWindow(w.form3.get());
+    w.form1->setAboutBox(w.aboutBox.get());
+    return w;
+}

@@ -1,0 +1,26 @@
+#pragma once
+// Creates the program's three windows in their order: the main window, the setup
+// window (hidden), the About box (hidden).
+#include "shell/pane.h"
+
+#include <QStringList>
+
+#include <memory>
+#include <string>
+
+class Dialogs;
+class TAboutBox;
+class TForm1;
+class TForm3;
+
+struct ProgramWindows {
+    std::unique_ptr<TForm1> form1;
+    std::unique_ptr<TForm3> form3;
+    std::unique_ptr<TAboutBox> aboutBox;
+
+    ProgramWindows();
+    ProgramWindows(ProgramWindows&&) noexcept;
+    ~ProgramWindows();  // About box, then setup window, then main window
+};
+
+ProgramWindows createWindows(Dialogs& dialogs, std::string programDir, QStringList arguments, PaneFactory panes);
