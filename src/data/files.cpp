@@ -73,7 +73,9 @@ std::string readFileBytes(const std::string& path) {
 
 void writeFileSafely(const std::string& path, const std::string& bytes) {
     QSaveFile f(qpath(path));
-    const bool ok = f.open(QIODevice::WriteOnly) &&
+    // Unbuffered: a failing write must reach QSaveFile itself, or commit() would rename
+    // a cut-off file over the old one.
+    const bool ok = f.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
                     f.write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size()) &&
                     f.commit();
     if (!ok) {

@@ -6,7 +6,17 @@
 
 ProgramWindows::ProgramWindows() = default;
 ProgramWindows::ProgramWindows(ProgramWindows&&) noexcept = default;
-ProgramWindows::~ProgramWindows() {
+ProgramWindows::~ProgramWindows() { close(); }
+
+ProgramWindows& ProgramWindows::operator=(ProgramWindows&& other) noexcept {
+    close();
+    form1 = std::move(other.form1);
+    form3 = std::move(other.form3);
+    aboutBox = std::move(other.aboutBox);
+    return *this;
+}
+
+void ProgramWindows::close() {
     aboutBox.reset();
     form3.reset();
     form1.reset();

@@ -20,7 +20,10 @@ struct ProgramWindows {
 
     ProgramWindows();
     ProgramWindows(ProgramWindows&&) noexcept;
-    ~ProgramWindows();  // About box, then setup window, then main window
+    ProgramWindows& operator=(ProgramWindows&& other) noexcept;
+    ~ProgramWindows();
+    // About box, then setup window, then main window: the setup window refers to it.
+    void close();
 };
 
 ProgramWindows createWindows(Dialogs& dialogs, std::string programDir, QStringList arguments, PaneFactory panes);

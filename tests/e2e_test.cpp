@@ -1,0 +1,133 @@
+// End to end with the real browser engine on a display (Xvfb) and a page server on the
+// loopback address.
+#include "approval/urlok.h"
+#include "setup/form3.h"
+#include "shell/form1.h"
+#include "shell/webpane.h"
+#include "shell/windows.h"
+#include "support/httpserver.h"
+#include "support/recorder.h"
+#include "support/tempdir.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+bool waitFor(const std::function<bool()>& done, int ms = 20000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms) return false;
+        QEventLoop loop;
+        QTimer::singleShot(20, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    ProgramFolder dir{true};
+    RecordingDialogs dialogs;
+    ProgramWindows windows;
+    TForm1* form1 = nullptr;
+    WebEnginePane* left = nullptr;
+    WebEnginePane* right = nullptr;
+    QStringList leftAsked;   // addresses the left pane put to BeforeNavigate
+    QStringList rightAsked;
+    int leftLoads = 0;
+    int rightLoads = 0;
+
+    void start() {
+        windows = createWindows(dialogs, dir.path(), {},
+                                [](QWidget* parent) -> BrowserPane* { return new WebEnginePane(parent); });
+        form1 = windows.form1.get();
+        left = static_cast<WebEnginePane*>(form1->WebBrowser1);
+        right = static_cast<WebEnginePane*>(form1->WebBrowser2);
+        watch(left, leftAsked, leftLoads);
+        watch(right, rightAsked, rightLoads);
+        form1->show();
+        form1->FormActivate();
+        ASSERT_TRUE(waitFor([&] { return leftLoads > 0; })) << "the first list page never loaded";
+    }
+
+    static void watch(BrowserPane* pane, QStringList& asked, int& loads) {
+        auto before = pane->BeforeNavigate;
+        pane->BeforeNavigate = [before, &asked](const QString& url, bool& cancel) {
+            asked << url;
+            before(url, cancel);
+        };
+        auto complete = pane->NavigateComplete;
+        pane->NavigateComplete = [complete, &loads](const QString& url) {
+            if (complete) complete(url);
+            ++loads;
+        };
+    }
+
+    void click(WebEnginePane* pane, const QString& id) {
+        pane->view()->page()->runJavaScript(QString("document.getElementById('%1').click();").arg(id));
+    }
+};
+
+}  // namespace
+
+TEST_F(EndToEnd, StartsOnTheFirstListPageAndAskedAboutLinks) {
+    start();
+    EXPECT_EQ(left->view()->url(), QUrl::fromLocalFile(QString::fromStdString(dir.file("list1.html"))));
+    EXPECT_EQ(left->view()->title(), "Cool Sites");
+    EXPECT_TRUE(dialogs.shown.empty());
+    ASSERT_EQ(leftAsked.size(), 1);  // the program's own navigation, raised by Navigate
+
+    left->view()->page()->runJavaScript("document.querySelector('a').click();");
+    ASSERT_TRUE(waitFor([&] { return leftAsked.size() > 1; }));
+    EXPECT_EQ(leftAsked[1], "https://www.nasa.gov/learning-resources/for-kids-and-students/");
+    // Approved (it is in the main list): it goes to the right pane; the left one stays.
+    ASSERT_TRUE(waitFor([&] { return !rightAsked.isEmpty(); }));
+    EXPECT_EQ(rightAsked[0], leftAsked[1]);
+    EXPECT_EQ(left->view()->url(), QUrl::fromLocalFile(QString::fromStdString(dir.file("list1.html"))));
+}
+
+TEST_F(EndToEnd, LinksAreApprovedRefusedAndRedirectsStopped) {
+    LoopbackHttpServer server;
+    server.page("/ok", "<html><head><title>Fine page</title></head><body>fine</body></html>");
+    server.page("/blocked", "<html><head><title>Blocked</title></head><body>no</body></html>");
+    server.redirect("/redirect", server.url("/blocked"));
+    const std::string list = "<html><head><title>Test list</title></head><body>"
+                             "<a id='ok' href='" + server.url("/ok").toStdString() + "'>ok</a> "
+                             "<a id='blocked' href='" + server.url("/blocked").toStdString() + "'>blocked</a> "
+                             "<a id='redirect' href='" + server.url("/redirect").toStdString() + "'>redirect</a>"
+                             "</body></html>";
+    dir.write("list1.html", list);
+    dir.write("setup.dat", "\r\n11111100\r\n\r\n111111111\r\n100000000\r\nlist1.html\r\n");
+    dir.write("data.dat", "starturls\r\n1" + server.url("/blocked").toStdString() + "\r\nmainurls\r\nendurls\r\n");
+    start();
+    const QUrl listUrl = left->view()->url();
+
+    click(left, "blocked");
+    ASSERT_TRUE(waitFor([&] { return !dialogs.shown.empty(); }));
+    EXPECT_EQ(dialogs.shown[0], (Shown{"message", RefusedLeftText, "Error"}));
+    EXPECT_TRUE(rightAsked.isEmpty());
+    EXPECT_FALSE(server.requested.contains("/blocked"));
+
+    click(left, "ok");
+    ASSERT_TRUE(waitFor([&] { return right->view()->title() == "Fine page"; }));
+    EXPECT_EQ(left->view()->url(), listUrl);
+    EXPECT_EQ(form1->windowTitle(), "Wenlow Explorer - Fine page");
+
+    dialogs.clear();
+    click(left, "redirect");
+    ASSERT_TRUE(waitFor([&] { return !dialogs.shown.empty(); }));
+    EXPECT_EQ(dialogs.shown[0], (Shown{"message", RefusedRightText, "Error"}));
+    EXPECT_TRUE(waitFor([&] { return rightLoads > 1 || !right->view()->page()->isLoading(); }, 3000));
+    EXPECT_EQ(right->view()->url(), QUrl(server.url("/ok")));
+    EXPECT_FALSE(server.requested.contains("/blocked"));
+    EXPECT_EQ(left->view()->url(), listUrl);
+}

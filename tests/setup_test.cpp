@@ -1,0 +1,131 @@
+// The setup window: its load and the settings it holds for the running program.
+#include "setup/predefmodel.h"
+#include "support/program.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+
+using SetupLoad = ProgramTest;
+
+TEST_F(SetupLoad, ControlsTakeTheStoredSettings) {
+    dir.write("setup.dat", "o`qdms\r\n10100001\r\nlists.example/data.dat\r\n101000000\r\n100000001\r\none.html\r\nnine.html\r\n");
+    start();
+    EXPECT_EQ(form3->Password, "parent");
+    EXPECT_TRUE(form3->CheckBox1->isChecked());
+    EXPECT_FALSE(form3->CheckBox14->isChecked());
+    EXPECT_TRUE(form3->CheckBox2->isChecked());
+    EXPECT_FALSE(form3->CheckBox13->isChecked());
+    EXPECT_FALSE(form3->CheckBox3->isChecked());
+    EXPECT_TRUE(form3->CheckBox15->isChecked());
+    EXPECT_TRUE(form3->RadioButton2->isChecked());  // position 6 clear: the address below
+    EXPECT_TRUE(form3->Edit11->isEnabled());
+    EXPECT_EQ(form3->Edit11->text(), "lists.example/data.dat");
+    EXPECT_TRUE(form3->RadioButton4->isChecked());  // position 7 clear: when pressed
+    EXPECT_TRUE(form3->verifyBox[1]->isChecked());
+    EXPECT_FALSE(form3->verifyBox[2]->isChecked());
+    EXPECT_TRUE(form3->verifyBox[3]->isChecked());
+    EXPECT_TRUE(form3->enableBox[1]->isChecked());
+    EXPECT_FALSE(form3->enableBox[2]->isChecked());
+    EXPECT_FALSE(form3->addressBox[2]->isEnabled());
+    EXPECT_EQ(form3->addressBox[9]->text(), "nine.html");
+    EXPECT_TRUE(form1->siteSlot[9]->isVisibleTo(form1));
+    EXPECT_FALSE(form1->siteSlot[4]->isVisibleTo(form1));
+    EXPECT_EQ(form3->HelpTopic, 15);
+    EXPECT_TRUE(form3->Button4->isDefault());
+    EXPECT_FALSE(form3->Button1->isDefault());
+}
+
+TEST_F(SetupLoad, DefaultServerKeepsTheAddressBoxTextButDisablesIt) {
+    create();
+    form3->Edit11->setText("typed before");
+    form1->FormActivate();  // sample: default server
+    EXPECT_TRUE(form3->RadioButton1->isChecked());
+    EXPECT_FALSE(form3->Edit11->isEnabled());
+    EXPECT_EQ(form3->Edit11->text(), "typed before");
+}
+
+TEST_F(SetupLoad, ListsShownAsStored) {
+    dir.write("pardata.dat", "http://Chat.example\r\n\r\nhttp://b\r\n");
+    start();
+    ASSERT_EQ(form3->ParentBlocks->count(), 3);
+    EXPECT_EQ(form3->ParentBlocks->item(0)->text(), "http://Chat.example");
+    EXPECT_EQ(form3->ParentBlocks->item(1)->text(), "");
+    EXPECT_EQ(form3->parentList(), (std::vector<std::string>{"http://Chat.example", "", "http://b"}));
+    // The predefined list as it was when the load ran: at the first activation the
+    // lists are read after the load, so a second load shows them.
+    EXPECT_EQ(form3->predefModel->rowCount(), 0);
+    form3->FormShow();
+    ASSERT_EQ(form3->predefModel->rowCount(), static_cast<int>(form1->lists.predefined.size()));
+    EXPECT_EQ(form3->predefModel->index(0).data().toString(), "1 http://ads.");
+    EXPECT_EQ(PredefModel::displayText("3HTTP://X.COM/\xC9"), "3 http://x.com/\xC9");
+}
+
+TEST_F(SetupLoad, LabelsAndPicturesReachBothWindows) {
+    start();
+    EXPECT_EQ(form1->siteButton[2]->text(), "Learn");
+    EXPECT_EQ(form3->pictureButton[2]->text(), "Learn");
+    EXPECT_FALSE(form1->siteButton[9]->icon().isNull());
+    EXPECT_FALSE(form3->pictureButton[9]->icon().isNull());
+}
+
+TEST_F(SetupLoad, LaterLoadsStoreAddressesUnresolved) {
+    start();
+    EXPECT_EQ(form1->startAddresses[1], dir.file("list1.html"));
+    form3->FormShow();
+    EXPECT_EQ(form1->startAddresses[1], "list1.html");
+    EXPECT_EQ(form1->startAddresses[5], "");
+}
+
+TEST_F(SetupLoad, PicturePathRules) {
+    create();
+    dir.write("buttons.dat", "\r\nA\r\nsub/pic.bmp\r\nB\r\n");  // 2: a folder part, used unchanged
+    form1->FormActivate();
+    ASSERT_EQ(dialogs.texts(), std::vector<std::string>{"Cannot open file sub/pic.bmp."});
+    EXPECT_EQ(form3->pictureButton[2]->text(), "B");  // set before the picture failed
+    EXPECT_NE(form1->siteButton[2]->text(), "B");     // not reached
+
+    dialogs.clear();
+    dir.write("buttons.dat", "\r\nA\r\n\r\nB\r\nown.bmp\r\nC\r\n");  // 3: in the program folder
+    form1->FormDeactivate();
+    form1->FormActivate();
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string>{"Cannot open file " + dir.file("own.bmp") + "."});
+    EXPECT_EQ(form1->siteButton[2]->text(), "B");
+
+    dialogs.clear();
+    dir.write("own.bmp", dir.read("image5.bmp"));
+    form1->FormDeactivate();
+    form1->FormActivate();
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(form1->siteButton[3]->text(), "C");
+}
+
+TEST_F(SetupLoad, BadBitmapStopsTheUpdateThere) {
+    dir.write("image4.bmp", "BM this is no bitmap");
+    dir.write("buttons.dat", "\r\nL1\r\n\r\nL2\r\n\r\nL3\r\n\r\nL4\r\n\r\nL5\r\n");
+    start();
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string>{"Bitmap image is not valid."});
+    EXPECT_EQ(form1->siteButton[3]->text(), "L3");
+    EXPECT_EQ(form1->siteButton[4]->text(), "Site 4");  // not reached: keeps its look
+    EXPECT_EQ(form1->siteButton[5]->text(), "Site 5");
+    EXPECT_TRUE(form1->firstActivation);
+}
+
+TEST_F(SetupLoad, SettingsCountAtOnceSavedOrNot) {
+    start();
+    EXPECT_TRUE(form3->option(OptEmail));
+    form3->CheckBox1->setChecked(false);
+    EXPECT_FALSE(form3->option(OptEmail));
+    form3->verifyBox[4]->setChecked(true);
+    EXPECT_TRUE(form3->verify(4));
+    EXPECT_FALSE(form3->verify(0));
+    form3->RadioButton4->setChecked(true);
+    EXPECT_FALSE(form3->option(OptAutomatic));
+    // The next load takes the stored settings again.
+    form3->FormShow();
+    EXPECT_TRUE(form3->option(OptEmail));
+}
