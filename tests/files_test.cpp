@@ -3,12 +3,10 @@
 #include "data/setupfiles.h"
 #include "platform/errors.h"
 #include "support/expect.h"
+#include "support/limits.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
-
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -231,22 +229,18 @@ TEST(SafeWrite, UnwritableFolderIsCannotCreateFile) {
 TEST(SafeWrite, AWriteThatFailsMidwayLeavesTheOldFileWhole) {
     ProgramFolder dir;
     dir.write("pardata.dat", "http://old\r\n");
-    // Let the file system refuse every byte past the first 512 of any file.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 512;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     std::vector<std::string> many(200, "http://www.example.com/some/long/address");
     bool failed = false;
-    try {
-        writeParentList(dir.path(), many);
-    } catch (const EFileError& e) {
-        failed = true;
-        EXPECT_EQ(std::string(e.what()), "Cannot create file " + dir.file("pardata.dat"));
+    {
+        const FileSizeLimit limit(512);
+        ASSERT_TRUE(limit.ok());
+        try {
+            writeParentList(dir.path(), many);
+        } catch (const EFileError& e) {
+            failed = true;
+            EXPECT_EQ(std::string(e.what()), "Cannot create file " + dir.file("pardata.dat"));
+        }
     }
-    setrlimit(RLIMIT_FSIZE, &old);
     EXPECT_TRUE(failed);
     EXPECT_EQ(dir.read("pardata.dat"), "http://old\r\n");
     EXPECT_EQ(dir.entries(), QStringList{"pardata.dat"});  // no temporary file left behind

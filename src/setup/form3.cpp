@@ -5,12 +5,14 @@
 #include "platform/bitmap.h"
 #include "platform/dialogs.h"
 #include "platform/errors.h"
+#include "platform/fonts.h"
 #include "platform/text.h"
 #include "setup/mainlink.h"
 #include "setup/predefmodel.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QCloseEvent>
 #include <QHideEvent>
 #include <QShowEvent>
 #include <QLabel>
@@ -48,8 +50,17 @@ QCheckBox* checkBox(QWidget* parent, const char* caption, int x, int y, int w, c
 
 QLineEdit* edit(QWidget* parent, int x, int y, int w, const char* name, bool password = false) {
     auto* e = place(new QLineEdit(parent), x, y, w, 21, name);
-    if (password) e->setEchoMode(QLineEdit::Password);
+    if (password) {
+        e->setEchoMode(QLineEdit::Password);
+        e->setStyleSheet("lineedit-password-character: 42");  // "*" for each character
+    }
     return e;
+}
+
+// Runs a handler inside the guard when a button is pressed.
+template <class Handler>
+void onClick(QAbstractButton* b, QObject* context, Handler h) {
+    QObject::connect(b, &QAbstractButton::clicked, context, [h] { guarded(h); });
 }
 
 QToolButton* pictureButton(QWidget* parent, int x, int y, const QString& name) {
@@ -67,6 +78,7 @@ QToolButton* pictureButton(QWidget* parent, int x, int y, const QString& name) {
 TForm3::TForm3(MainWindowLink& main, Dialogs& dialogs, std::string programDir, QWidget* parent)
     : QDialog(parent), main_(main), dialogs_(dialogs), programDir_(std::move(programDir)) {
     buildLayout();
+    connectHandlers();
     FormCreate();
 }
 
@@ -77,9 +89,7 @@ void TForm3::buildLayout() {
     setWindowTitle("Wenlow Explorer Setup For Parents");
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    QFont f = font();
-    f.setPixelSize(13);
-    setFont(f);
+    setFont(designFont(13));
     setFixedSize(536, 343);
 
     Panel5 = place(new QWidget(this), 0, 302, 536, 41, "Panel5");
@@ -175,17 +185,44 @@ void TForm3::buildLayout() {
     Panel4 = place(new QWidget(this), 0, 0, 536, 302, "Panel4");
     Panel4->setAutoFillBackground(true);
     auto* enter = place(new QGroupBox("To Enter Setup:", Panel4), 8, 8, 233, 145, "GroupBox5");
-    place(new QLabel("Enter your password and click OK:", enter), 15, 32, 210, 16, "Label1");
+    place(new QLabel("Enter your password and click OK:", enter), 15, 32, 216, 16, "Label1");
     Edit1 = edit(enter, 16, 57, 201, "Edit1", true);
+    Edit1->setFocus();
     Button4 = button(enter, "OK", 16, 96, 201, 25, "Button4");
     auto* change = place(new QGroupBox("To Change Your Password:", Panel4), 256, 8, 233, 281, "GroupBox6");
-    place(new QLabel("Enter You Current Password:", change), 15, 32, 210, 16, "Label2");
+    place(new QLabel("Enter You Current Password:", change), 15, 32, 216, 16, "Label2");
     Edit15 = edit(change, 16, 57, 201, "Edit15", true);
-    place(new QLabel("Enter Your New Password Twice:", change), 15, 112, 210, 16, "Label3");
+    place(new QLabel("Enter Your New Password Twice:", change), 15, 112, 216, 16, "Label3");
     Edit16 = edit(change, 16, 137, 201, "Edit16", true);
     Edit17 = edit(change, 16, 169, 201, "Edit17", true);
-    place(new QLabel("And then click  Change Password:", change), 16, 216, 210, 16, "Label4");
+    place(new QLabel("And then click  Change Password:", change), 16, 216, 216, 16, "Label4");
     Button16 = button(change, "Change Password", 16, 240, 201, 25, "Button16");
+}
+
+void TForm3::connectHandlers() {
+    onClick(Button1, this, [this] { Button1Click(); });
+    onClick(Button8, this, [this] { Button8Click(); });
+    onClick(Button15, this, [this] { Button15Click(); });
+    onClick(Button4, this, [this] { Button4Click(); });
+    onClick(Button16, this, [this] { Button16Click(); });
+    onClick(Button2, this, [this] { Button2Click(); });
+    onClick(Button3, this, [this] { Button3Click(); });
+    onClick(RadioButton1, this, [this] { RadioButton1Click(); });
+    onClick(RadioButton2, this, [this] { RadioButton2Click(); });
+    onClick(Button6, this, [this] { Button6Click(); });
+    onClick(Button7, this, [this] { Button7Click(); });
+    connect(SetupTabs, &QTabWidget::currentChanged, this, [this] { guarded([this] { SetupTabsChange(); }); });
+    for (QLineEdit* e : {Edit1, Edit15, Edit16, Edit17}) e->installEventFilter(this);
+}
+
+bool TForm3::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::MouseButtonPress) {
+        if (watched == Edit1)
+            guarded([this] { Edit1Click(); });
+        else if (watched == Edit15 || watched == Edit16 || watched == Edit17)
+            guarded([this] { Edit15Click(); });
+    }
+    return QDialog::eventFilter(watched, e);
 }
 
 void TForm3::FormCreate() {
@@ -219,10 +256,13 @@ void TForm3::setParentBlocks(std::vector<std::string> entries) {
     ParentBlocks->addItems(items);
 }
 
+void TForm3::setDefaultButton(QPushButton* button) {
+    for (QPushButton* b : {Button1, Button4, Button16}) b->setDefault(b == button);
+}
+
 void TForm3::FormShow() {
     HelpTopic = 15;
-    Button1->setDefault(false);
-    Button4->setDefault(true);
+    setDefaultButton(Button4);
     Panel6->hide();
 
     predefModel->clear();
@@ -293,6 +333,12 @@ void TForm3::FormHide() {
     Edit1->clear();
 }
 
+void TForm3::closeEvent(QCloseEvent* e) {
+    // Closing only hides the window; the hide re-arms the gate.
+    e->accept();
+    hide();
+}
+
 void TForm3::hideEvent(QHideEvent* e) {
     QDialog::hideEvent(e);
     if (!e->spontaneous()) guarded([this] { FormHide(); });
@@ -302,3 +348,114 @@ void TForm3::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
     if (!e->spontaneous()) guarded([this] { FormShow(); });
 }
+
+void TForm3::Button4Click() {
+    if (toAnsi(Edit1->text()) != Password) {
+        dialogs_.messageBox("Wrong Password", "Error");
+        return;
+    }
+    setDefaultButton(Button1);
+    Panel4->hide();
+    SetupTabs->setCurrentWidget(TabSheet1);
+    HelpTopic = 10;
+}
+
+void TForm3::Button16Click() {
+    if (toAnsi(Edit15->text()) != Password) {
+        dialogs_.messageBox("Wrong Current Password", "Error");
+        return;
+    }
+    if (Edit16->text() != Edit17->text()) {
+        dialogs_.messageBox("The new passwords you entered do not match", "Error");
+        return;
+    }
+    Button16->setDefault(false);
+    Password = toAnsi(Edit16->text());
+    Edit15->clear();
+    Edit16->clear();
+    Edit17->clear();
+    dialogs_.messageBox("Password Changed. Select Parent Setup again to enter setup using your new password.",
+                        "Password Changed");
+    Button1Click();
+}
+
+void TForm3::Edit1Click() { setDefaultButton(Button4); }
+
+void TForm3::Edit15Click() { setDefaultButton(Button16); }
+
+SetupValues TForm3::setupValues() const {
+    SetupValues v;
+    v.password = Password;
+    for (int pos = 1; pos <= 8; ++pos) v.options[pos - 1] = option(pos);
+    v.updateAddress = toAnsi(Edit11->text());
+    for (int i = 1; i <= 9; ++i) {
+        v.verify[i - 1] = verifyBox[i]->isChecked();
+        v.shown[i - 1] = enableBox[i]->isChecked();
+        if (v.shown[i - 1]) v.addresses[i - 1] = toAnsi(addressBox[i]->text());
+    }
+    return v;
+}
+
+ButtonsValues TForm3::buttonsValues() const {
+    ButtonsValues v;
+    for (int i = 1; i <= 9; ++i) {
+        v.pictures[i - 1] = PictureFiles[i];
+        v.labels[i - 1] = ButtonLabels[i];
+    }
+    return v;
+}
+
+void TForm3::Button1Click() {
+    writeSetupFiles(programDir_, setupValues(), buttonsValues());
+    hide();
+    FormShow();
+}
+
+void TForm3::Button8Click() { hide(); }
+
+void TForm3::Button15Click() { dialogs_.showHelp(programDir_ + "wenlow.hlp", HelpTopic); }
+
+void TForm3::SetupTabsChange() {
+    const int topics[] = {10, 11, 12, 13};
+    const int page = SetupTabs->currentIndex();
+    if (page >= 0 && page < 4) HelpTopic = topics[page];
+}
+
+void TForm3::Button2Click() {
+    for (QCheckBox* box : {CheckBox1, CheckBox14, CheckBox2, CheckBox13, CheckBox3, CheckBox15}) box->setChecked(true);
+}
+
+void TForm3::Button3Click() {
+    for (QCheckBox* box : {CheckBox1, CheckBox14, CheckBox2, CheckBox13, CheckBox3, CheckBox15}) box->setChecked(false);
+}
+
+void TForm3::RadioButton1Click() { Edit11->setEnabled(false); }
+
+void TForm3::RadioButton2Click() { Edit11->setEnabled(true); }
+
+std::string parentEntry(std::string text) {
+    size_t start = text.find_first_not_of("/ ");
+    text.erase(0, start == std::string::npos ? text.size() : start);
+    if (text.empty()) return text;  // only slashes and blanks: nothing to block
+    if (upperAZ(text.substr(0, 7)) != "HTTP://") text = "http://" + text;
+    while (!text.empty() && (text.back() == '/' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
+void TForm3::Button6Click() {
+    const std::string entry = parentEntry(toAnsi(Edit12->text()));
+    if (entry.empty()) return;
+    parentBlocks_.push_back(entry);
+    ParentBlocks->addItem(fromAnsi(entry));
+    writeParentBlocks();
+}
+
+void TForm3::Button7Click() {
+    const int row = ParentBlocks->currentRow();
+    if (row < 0 || !ParentBlocks->item(row)->isSelected()) return;
+    parentBlocks_.erase(parentBlocks_.begin() + row);
+    delete ParentBlocks->takeItem(row);
+    writeParentBlocks();
+}
+
+void TForm3::writeParentBlocks() { writeParentList(programDir_, parentBlocks_); }

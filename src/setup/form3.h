@@ -25,6 +25,10 @@ class QTabWidget;
 class QToolButton;
 class QWidget;
 
+// An entry of "Add To List": leading "/" and blanks removed, "http://" in front unless
+// already there in any case, trailing "/" and blanks removed. Empty: nothing to add.
+std::string parentEntry(std::string text);
+
 class TForm3 : public QDialog, public SettingsView {
 public:
     TForm3(MainWindowLink& main, Dialogs& dialogs, std::string programDir, QWidget* parent = nullptr);
@@ -42,6 +46,24 @@ public:
     void FormHide();
     void UpdateButtons();
     void CheckBoxEnableClick(int row);  // CheckBox4Click .. CheckBox12Click
+    void Button4Click();   // the gate's "OK"
+    void Button16Click();  // "Change Password"
+    void Edit1Click();
+    void Edit15Click();    // also Edit16, Edit17
+    void Button1Click();   // the save
+    void Button8Click();   // "Cancel Changes & Close"
+    void Button15Click();  // "Help"
+    void SetupTabsChange();
+    void Button2Click();   // "Most Restrictive"
+    void Button3Click();   // "Least Restrictive"
+    void RadioButton1Click();
+    void RadioButton2Click();
+    void Button6Click();   // "Add To List"
+    void Button7Click();   // "Delete Selected URL"
+
+    // The settings as the controls and fields hold them, in the stored layout.
+    SetupValues setupValues() const;
+    ButtonsValues buttonsValues() const;
 
     // Fields.
     std::string Password;
@@ -119,12 +141,17 @@ public:
     QPushButton* Button13;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void hideEvent(QHideEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
 
 private:
     void buildLayout();
+    void connectHandlers();
     void setParentBlocks(std::vector<std::string> entries);
+    void writeParentBlocks();
+    void setDefaultButton(QPushButton* button);
     std::string picturePath(int site) const;
 
     MainWindowLink& main_;

@@ -1,6 +1,7 @@
 #include "shell/about.h"
 
 #include "platform/errors.h"
+#include "platform/fonts.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -11,9 +12,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     setObjectName("AboutBox");
     setWindowTitle("About Wenlow Explorer");
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    QFont f = font();
-    f.setPixelSize(14);
-    setFont(f);
+    setFont(designFont(14));
     setFixedSize(324, 208);
 
     auto* panel = new QFrame(this);

@@ -3,6 +3,7 @@
 #include "approval/urlok.h"
 #include "platform/dialogs.h"
 #include "platform/errors.h"
+#include "platform/fonts.h"
 #include "platform/messages.h"
 #include "platform/text.h"
 #include "setup/form3.h"
@@ -53,9 +54,7 @@ QToolButton* barButton(QWidget* parent, const QString& name, const QString& capt
     b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     b->setAutoRaise(true);
     b->setCursor(Qt::PointingHandCursor);
-    QFont f = b->font();
-    f.setPixelSize(fontPixels);
-    b->setFont(f);
+    b->setFont(designFont(fontPixels));
     return b;
 }
 
@@ -125,9 +124,7 @@ TForm1::~TForm1() {
 
 void TForm1::buildLayout() {
     setWindowTitle("Wenlow Explorer");
-    QFont f = font();
-    f.setPixelSize(13);
-    setFont(f);
+    setFont(designFont(13));
     resize(640, 450);
     if (auto* screen = QGuiApplication::primaryScreen()) move(screen->availableGeometry().center() - rect().center());
 

@@ -52,7 +52,16 @@ public:
     void N1Click();
     void Contents1Click();
     void About1Click();
-    void siteClick(int site);     // SpeedButton1Click .. SpeedButton12Click
+    void siteClick(int site);
+    void SpeedButton1Click() { siteClick(1); }
+    void SpeedButton2Click() { siteClick(2); }
+    void SpeedButton3Click() { siteClick(3); }
+    void SpeedButton4Click() { siteClick(4); }
+    void SpeedButton10Click() { siteClick(5); }
+    void SpeedButton14Click() { siteClick(6); }
+    void SpeedButton11Click() { siteClick(7); }
+    void SpeedButton13Click() { siteClick(8); }
+    void SpeedButton12Click() { siteClick(9); }
     void SpeedButton5Click();     // "Last"
     void SpeedButton6Click();     // "Next"
     void SpeedButton7Click();     // "Stop"

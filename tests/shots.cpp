@@ -1,0 +1,40 @@
+// Writes pictures of the windows to a folder, for checking the layout by eye:
+//   build/tests/window_shots OUTDIR
+#include "support/program.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QTabWidget>
+
+namespace {
+
+class Shots : public ProgramTest {
+public:
+    void TestBody() override {}
+    void run(const QString& out) {
+        start({"PARENT"});
+        form1->Setup1Click();
+        QApplication::processEvents();
+        save(form1, out + "/main.png");
+        save(form3, out + "/gate.png");
+        form3->Edit1->setText("parent");
+        form3->Button4Click();
+        for (int page = 0; page < 4; ++page) {
+            form3->SetupTabs->setCurrentIndex(page);
+            QApplication::processEvents();
+            save(form3, out + QString("/page%1.png").arg(page + 1));
+        }
+    }
+    static void save(QWidget* w, const QString& file) { w->grab().save(file); }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const QString out = argc > 1 ? argv[1] : QDir::tempPath();
+    Shots shots;
+    shots.run(out);
+    return 0;
+}

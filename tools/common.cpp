@@ -1,0 +1,43 @@
+#include "tools/common.h"
+
+#include "data/files.h"
+#include "data/setupfiles.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+std::string programFolder(const std::string& given) {
+    std::string dir = given;
+    if (dir.empty()) {
+        std::error_code ec;
+        dir = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path().string();
+    }
+    if (dir.empty()) dir = ".";
+    if (dir.back() != '/') dir += '/';
+    return dir;
+}
+
+ProgramSettings loadProgramSettings(const std::string& programDir) {
+    ProgramSettings p;
+    p.settings.parent = readListFile(programDir + "pardata.dat");
+    p.settings.setup = readSetupFile(programDir + "setup.dat");
+    std::string work;
+    readDataFile(programDir, work, p.lists);
+    for (int i = 1; i <= 9 && p.firstSite == 0; ++i)
+        if (p.settings.setup.shown[i - 1] && !p.settings.setup.addresses[i - 1].empty()) p.firstSite = i;
+    return p;
+}
+
+bool parseSite(const char* text, int& site) {
+    char* end = nullptr;
+    const long n = std::strtol(text, &end, 10);
+    if (*text == '\0' || *end != '\0' || n < 0 || n > 9) return false;
+    site = static_cast<int>(n);
+    return true;
+}
+
+int usageError(const std::string& message, const char* usage) {
+    std::fprintf(stderr, "%s\n%s", message.c_str(), usage);
+    return 2;
+}
