@@ -25,6 +25,9 @@ public:
             QApplication::processEvents();
             save(form3, out + QString("/page%1.png").arg(page + 1));
         }
+        form3->pictureButtonClick(2);
+        QApplication::processEvents();
+        save(form3, out + "/editor.png");
     }
     static void save(QWidget* w, const QString& file) { w->grab().save(file); }
 };

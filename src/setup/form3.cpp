@@ -1,6 +1,7 @@
 #include "setup/form3.h"
 
 #include "data/files.h"
+#include "data/flags.h"
 #include "data/setupfiles.h"
 #include "platform/bitmap.h"
 #include "platform/dialogs.h"
@@ -24,6 +25,7 @@
 #include <QScrollArea>
 #include <QTabWidget>
 #include <QToolButton>
+#include <QValidator>
 
 namespace {
 
@@ -56,6 +58,23 @@ QLineEdit* edit(QWidget* parent, int x, int y, int w, const char* name, bool pas
     }
     return e;
 }
+
+// At most `limit` characters can be typed; a longer text put in by the program is kept
+// whole and can still be shortened.
+class TypedLength : public QValidator {
+public:
+    TypedLength(QLineEdit* edit, int limit) : QValidator(edit), limit_(limit) {
+        // The box's text already holds the edit being checked; remember the last one.
+        QObject::connect(edit, &QLineEdit::textChanged, this, [this](const QString& t) { accepted_ = t.size(); });
+    }
+    State validate(QString& input, int&) const override {
+        return input.size() > limit_ && input.size() > accepted_ ? Invalid : Acceptable;
+    }
+
+private:
+    int limit_;
+    qsizetype accepted_ = 0;
+};
 
 // Runs a handler inside the guard when a button is pressed.
 template <class Handler>
@@ -170,7 +189,7 @@ void TForm3::buildLayout() {
     SpeedButton5->setToolTip("Show me cool list of Web Sites");
     auto* labelGroup = place(new QGroupBox("Button Label", Panel6), 16, 88, 145, 105, "GroupBox3");
     Edit13 = edit(labelGroup, 8, 24, 129, "Edit13");
-    Edit13->setMaxLength(10);
+    Edit13->setValidator(new TypedLength(Edit13, 10));
     Button9 = button(labelGroup, "Preview", 32, 64, 75, 25, "Button9");
     auto* pictureGroup = place(new QGroupBox("Picture File Name ", Panel6), 176, 88, 337, 105, "GroupBox4");
     Edit14 = edit(pictureGroup, 8, 24, 233, "Edit14");
@@ -211,6 +230,16 @@ void TForm3::connectHandlers() {
     onClick(RadioButton2, this, [this] { RadioButton2Click(); });
     onClick(Button6, this, [this] { Button6Click(); });
     onClick(Button7, this, [this] { Button7Click(); });
+    for (int i = 1; i <= 9; ++i) {
+        onClick(pictureButton[i], this, [this, i] { pictureButtonClick(i); });
+        onClick(defaultButton[i], this, [this, i] { ButtonDefault(i); });
+    }
+    onClick(Button9, this, [this] { Button9Click(); });
+    onClick(Button10, this, [this] { Button10Click(); });
+    onClick(Button11, this, [this] { Button11Click(); });
+    onClick(Button14, this, [this] { Button14Click(); });
+    onClick(Button12, this, [this] { Button12Click(); });
+    onClick(Button13, this, [this] { Button13Click(); });
     connect(SetupTabs, &QTabWidget::currentChanged, this, [this] { guarded([this] { SetupTabsChange(); }); });
     for (QLineEdit* e : {Edit1, Edit15, Edit16, Edit17}) e->installEventFilter(this);
 }
@@ -309,8 +338,7 @@ void TForm3::FormShow() {
 
 void TForm3::CheckBoxEnableClick(int row) { addressBox[row]->setEnabled(enableBox[row]->isChecked()); }
 
-std::string TForm3::picturePath(int site) const {
-    const std::string& name = PictureFiles[site];
+std::string TForm3::picturePath(const std::string& name, int site) const {
     if (name.empty()) return programDir_ + DefaultPictures[site];
     if (name.find_first_of("/\\") != std::string::npos) return name;
     return programDir_ + name;
@@ -318,7 +346,7 @@ std::string TForm3::picturePath(int site) const {
 
 void TForm3::UpdateButtons() {
     for (int i = 1; i <= 9; ++i) {
-        const std::string path = picturePath(i);
+        const std::string path = picturePath(PictureFiles[i], i);
         pictureButton[i]->setText(fromAnsi(ButtonLabels[i]));
         const QPixmap picture = loadBitmap(path);
         pictureButton[i]->setIcon(picture);
@@ -459,3 +487,61 @@ void TForm3::Button7Click() {
 }
 
 void TForm3::writeParentBlocks() { writeParentList(programDir_, parentBlocks_); }
+
+void TForm3::pictureButtonClick(int row) {
+    SelectedButton = row;
+    ShowButtonPanel();
+}
+
+void TForm3::previewPicture(const std::string& name) {
+    // Bare names come from the program folder, as on the buttons themselves: this
+    // process's current folder is not the program folder.
+    const QPixmap picture = loadBitmap(picturePath(name, SelectedButton));
+    SpeedButton5->setIcon(picture);
+    SpeedButton5->setIconSize(picture.size().boundedTo(QSize(32, 28)));
+}
+
+void TForm3::ShowButtonPanel() {
+    const int s = SelectedButton;
+    HelpTopic = 14;
+    SpeedButton5->setText(fromAnsi(ButtonLabels[s]));
+    previewPicture(PictureFiles[s]);
+    Edit13->setText(fromAnsi(ButtonLabels[s]));
+    Edit14->setText(fromAnsi(PictureFiles[s]));
+    Panel6->show();
+    Panel6->raise();
+}
+
+void TForm3::Button9Click() { SpeedButton5->setText(Edit13->text()); }
+
+void TForm3::Button10Click() {
+    if (auto file = dialogs_.openPicture("Bitmaps (*.bmp)|*.bmp")) Edit14->setText(fromAnsi(*file));
+}
+
+void TForm3::Button11Click() { previewPicture(toAnsi(Edit14->text())); }
+
+void TForm3::Button14Click() {
+    Edit14->setText(fromAnsi(DefaultPictures[SelectedButton]));
+    previewPicture(DefaultPictures[SelectedButton]);
+}
+
+void TForm3::Button12Click() {
+    HelpTopic = 13;
+    ButtonLabels[SelectedButton] = toAnsi(Edit13->text());
+    PictureFiles[SelectedButton] = toAnsi(Edit14->text());
+    UpdateButtons();
+    Panel6->hide();
+}
+
+void TForm3::Button13Click() {
+    HelpTopic = 13;
+    Panel6->hide();
+}
+
+void TForm3::ButtonDefault(int row) {
+    const DefaultsValues d = readDefaultsFile(programDir_ + "default.dat");
+    verifyBox[row]->setChecked(flagAt(d.verifyLine, row));
+    const bool enabled = flagAt(d.enableLine, row);
+    enableBox[row]->setChecked(enabled);
+    addressBox[row]->setText(enabled ? fromAnsi(d.addresses[row - 1]) : QString());
+}

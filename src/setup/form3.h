@@ -60,6 +60,15 @@ public:
     void RadioButton2Click();
     void Button6Click();   // "Add To List"
     void Button7Click();   // "Delete Selected URL"
+    void pictureButtonClick(int row);  // SpeedButton1Click .. SpeedButton10Click of the rows
+    void ShowButtonPanel();
+    void ButtonDefault(int row);        // Button17Click .. Button25Click
+    void Button9Click();   // label "Preview"
+    void Button10Click();  // "Browse"
+    void Button11Click();  // picture "Preview"
+    void Button14Click();  // picture "Default"
+    void Button12Click();  // editor "OK"
+    void Button13Click();  // editor "Cancel"
 
     // The settings as the controls and fields hold them, in the stored layout.
     SetupValues setupValues() const;
@@ -152,7 +161,8 @@ private:
     void setParentBlocks(std::vector<std::string> entries);
     void writeParentBlocks();
     void setDefaultButton(QPushButton* button);
-    std::string picturePath(int site) const;
+    std::string picturePath(const std::string& name, int site) const;
+    void previewPicture(const std::string& name);
 
     MainWindowLink& main_;
     Dialogs& dialogs_;

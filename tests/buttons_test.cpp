@@ -1,0 +1,171 @@
+// The Buttons page: rows, "Default", and the label-and-picture editor.
+#include "support/program.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+class Buttons : public ProgramTest {
+protected:
+    void SetUp() override {
+        dir.write("default.dat", "000100001\r\n100100000\r\nd1.html\r\nd2.html\r\nd3.html\r\nd4.html\r\nd5.html\r\n"
+                                 "d6.html\r\nd7.html\r\nd8.html\r\nd9.html\r\n");
+        start({"PARENT"});
+        ASSERT_TRUE(dialogs.shown.empty());
+        form1->Setup1Click();
+    }
+};
+
+}  // namespace
+
+TEST_F(Buttons, DefaultRestoresAnEnabledRowFromItsOwnLine) {
+    form3->enableBox[4]->setChecked(false);
+    form3->verifyBox[4]->setChecked(false);
+    form3->ButtonDefault(4);
+    EXPECT_TRUE(form3->verifyBox[4]->isChecked());
+    EXPECT_TRUE(form3->enableBox[4]->isChecked());
+    EXPECT_TRUE(form3->addressBox[4]->isEnabled());
+    EXPECT_EQ(form3->addressBox[4]->text(), "d4.html");  // line 6 of default.dat
+}
+
+TEST_F(Buttons, DefaultOfADisabledRowEmptiesAndDisablesIt) {
+    form3->ButtonDefault(2);
+    EXPECT_FALSE(form3->enableBox[2]->isChecked());
+    EXPECT_FALSE(form3->addressBox[2]->isEnabled());
+    EXPECT_EQ(form3->addressBox[2]->text(), "");
+    EXPECT_FALSE(form3->verifyBox[2]->isChecked());
+    form3->ButtonDefault(9);  // a verify flag past the enabled ones
+    EXPECT_TRUE(form3->verifyBox[9]->isChecked());
+    EXPECT_FALSE(form3->enableBox[9]->isChecked());
+}
+
+TEST_F(Buttons, DefaultWithoutDefaultsFileChangesNothing) {
+    dir.remove("default.dat");
+    form3->verifyBox[3]->setChecked(true);
+    guarded([&] { form3->ButtonDefault(3); });
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string>{"File not found."});
+    EXPECT_TRUE(form3->verifyBox[3]->isChecked());
+    EXPECT_EQ(form3->addressBox[3]->text(), "list3.html");
+}
+
+TEST_F(Buttons, EnableBoxTwiceLeavesTheRowAsItWas) {
+    form3->enableBox[3]->click();
+    EXPECT_FALSE(form3->addressBox[3]->isEnabled());
+    EXPECT_EQ(form3->addressBox[3]->text(), "list3.html");
+    form3->enableBox[3]->click();
+    EXPECT_TRUE(form3->addressBox[3]->isEnabled());
+    EXPECT_EQ(form3->addressBox[3]->text(), "list3.html");
+}
+
+TEST_F(Buttons, EditorOpensWithTheButtonsLabelAndPicture) {
+    form3->pictureButton[2]->click();
+    EXPECT_EQ(form3->SelectedButton, 2);
+    EXPECT_EQ(form3->HelpTopic, 14);
+    EXPECT_FALSE(form3->Panel6->isHidden());
+    EXPECT_EQ(form3->Edit13->text(), "Learn");
+    EXPECT_EQ(form3->Edit14->text(), "");        // the stored entry, empty
+    EXPECT_FALSE(form3->SpeedButton5->icon().isNull());  // its default picture
+    EXPECT_EQ(form3->SpeedButton5->text(), "Learn");
+}
+
+TEST_F(Buttons, OkAppliesToBothWindowsAtOnceAndCancelKeepsTheFields) {
+    form3->pictureButton[3]->click();
+    form3->Edit13->setText("Animals");
+    form3->Button9Click();
+    EXPECT_EQ(form3->SpeedButton5->text(), "Animals");
+    form3->Button13Click();  // Cancel
+    EXPECT_EQ(form3->HelpTopic, 13);
+    EXPECT_FALSE(form3->Panel6->isVisible());
+    EXPECT_EQ(form3->ButtonLabels[3], "Zoo");
+    EXPECT_EQ(form1->siteButton[3]->text(), "Zoo");
+    EXPECT_EQ(form3->Edit13->text(), "Animals");  // kept until the editor opens again
+
+    form3->pictureButton[3]->click();
+    form3->Edit13->setText("Animals");
+    form3->Edit14->setText("image7.bmp");
+    form3->Button12Click();  // OK
+    EXPECT_EQ(form3->ButtonLabels[3], "Animals");
+    EXPECT_EQ(form3->PictureFiles[3], "image7.bmp");
+    EXPECT_EQ(form1->siteButton[3]->text(), "Animals");
+    EXPECT_EQ(form3->pictureButton[3]->text(), "Animals");
+    EXPECT_FALSE(form3->Panel6->isVisible());
+
+    // "Cancel Changes & Close" does not take it back; the next load does.
+    form3->Button8Click();
+    EXPECT_EQ(form1->siteButton[3]->text(), "Animals");
+    form1->Setup1Click();
+    EXPECT_EQ(form1->siteButton[3]->text(), "Zoo");
+}
+
+TEST_F(Buttons, SaveStoresLabelsAndPicturesNotTheUnconfirmedEditor) {
+    form3->pictureButton[1]->click();
+    form3->Edit13->setText("Home");
+    form3->Edit14->setText(QString::fromStdString(dir.file("image6.bmp")));
+    form3->Button12Click();
+    form3->pictureButton[2]->click();
+    form3->Edit13->setText("Unsaved");
+    form3->Button1Click();
+    EXPECT_EQ(dir.read("buttons.dat").substr(0, dir.file("image6.bmp").size() + 17),
+              dir.file("image6.bmp") + "\r\nHome\r\n\r\nLearn\r\n");
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_TRUE(form3->Panel6->isHidden());
+}
+
+TEST_F(Buttons, PictureButtonsOfTheEditor) {
+    form3->pictureButton[1]->click();
+    dialogs.pictureAnswer = dir.file("image4.bmp");
+    form3->Button10Click();  // Browse
+    EXPECT_EQ(dialogs.shown.back(), (Shown{"picture", "Bitmaps (*.bmp)|*.bmp", ""}));
+    EXPECT_EQ(form3->Edit14->text().toStdString(), dir.file("image4.bmp"));
+    form3->Button11Click();  // Preview
+    EXPECT_TRUE(dialogs.shown.size() == 1);
+
+    dialogs.pictureAnswer.reset();
+    form3->Button10Click();  // nothing chosen: the box keeps its text
+    EXPECT_EQ(form3->Edit14->text().toStdString(), dir.file("image4.bmp"));
+
+    form3->Button14Click();  // Default
+    EXPECT_EQ(form3->Edit14->text(), "image1.bmp");
+
+    form3->Edit14->setText("missing.bmp");
+    const qint64 before = form3->SpeedButton5->icon().cacheKey();
+    guarded([&] { form3->Button11Click(); });
+    EXPECT_EQ(dialogs.texts().back(), "Cannot open file " + dir.file("missing.bmp") + ".");
+    EXPECT_EQ(form3->SpeedButton5->icon().cacheKey(), before);  // the preview keeps its picture
+}
+
+TEST_F(Buttons, EditorStaysClosedWhenThePictureFails) {
+    form3->PictureFiles[5] = "nowhere/x.bmp";
+    form3->ButtonLabels[5] = "Five";
+    guarded([&] { form3->pictureButtonClick(5); });
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string>{"Cannot open file nowhere/x.bmp."});
+    EXPECT_FALSE(form3->Panel6->isVisible());
+    EXPECT_EQ(form3->HelpTopic, 14);
+    EXPECT_EQ(form3->SpeedButton5->text(), "Five");
+}
+
+TEST_F(Buttons, LabelBoxTakesTenTypedCharactersButKeepsALongerStoredLabel) {
+    form3->pictureButton[1]->click();
+    form3->Edit13->clear();
+    QTest::keyClicks(form3->Edit13, "abcdefghijklmn");
+    EXPECT_EQ(form3->Edit13->text(), "abcdefghij");
+
+    form3->ButtonLabels[2] = "A label of 17 chr";
+    form3->pictureButtonClick(2);
+    EXPECT_EQ(form3->Edit13->text(), "A label of 17 chr");
+    form3->Edit13->end(false);
+    QTest::keyClick(form3->Edit13, Qt::Key_Backspace);
+    QTest::keyClicks(form3->Edit13, "xy");
+    EXPECT_EQ(form3->Edit13->text(), "A label of 17 ch");
+}
+
+TEST_F(Buttons, LoadClosesTheEditor) {
+    form3->pictureButton[1]->click();
+    form3->FormShow();
+    EXPECT_FALSE(form3->Panel6->isVisible());
+}
