@@ -1,5 +1,7 @@
 #include "platform/messages.h"
 
+#include "platform/errors.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 
@@ -48,7 +50,7 @@ MessageWindow::~MessageWindow() {
 bool MessageWindow::event(QEvent* e) {
     if (e->type() != PostedMessageType) return QObject::event(e);
     Msg msg = static_cast<PostedMessage*>(e)->msg;
-    if (proc_) proc_(msg);
+    if (proc_) guarded([&] { proc_(msg); });  // nothing escapes into the event loop
     return true;
 }
 
