@@ -261,11 +261,11 @@ void closeAll() {
 
 SOCKET ws_socket(std::int32_t af, std::int32_t type, std::int32_t protocol) {
     if (!started()) return fail(WSANOTINITIALISED, INVALID_SOCKET);
-    if (af != AF_INET) return fail(10047, INVALID_SOCKET);
-    if (type != SOCK_STREAM && type != SOCK_DGRAM) return fail(10044, INVALID_SOCKET);
-    const int fd = ::socket(AF_INET, (type == SOCK_STREAM ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC, protocol);
+    if (af != WS_AF_INET) return fail(10047, INVALID_SOCKET);
+    if (type != WS_SOCK_STREAM && type != WS_SOCK_DGRAM) return fail(10044, INVALID_SOCKET);
+    const int fd = ::socket(AF_INET, (type == WS_SOCK_STREAM ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC, protocol);
     if (fd < 0) return fail(errnoToWinsock(errno), INVALID_SOCKET);
-    return adopt(fd, type == SOCK_STREAM);
+    return adopt(fd, type == WS_SOCK_STREAM);
 }
 
 std::int32_t ws_closesocket(SOCKET s) {
@@ -443,13 +443,13 @@ std::int32_t ws_ioctlsocket(SOCKET s, std::int32_t cmd, std::uint32_t* arg) {
     Sock* k = find(s);
     if (!k) return fail(WSAENOTSOCK);
     if (!arg) return fail(WSAEFAULT);
-    if (cmd == FIONREAD) {
+    if (cmd == WS_FIONREAD) {
         int waiting = 0;
         if (::ioctl(k->fd, FIONREAD, &waiting) != 0) return failErrno();
         *arg = static_cast<std::uint32_t>(waiting);
         return 0;
     }
-    if (cmd == FIONBIO) {
+    if (cmd == WS_FIONBIO) {
         const int flags = ::fcntl(k->fd, F_GETFL);
         ::fcntl(k->fd, F_SETFL, *arg ? flags | O_NONBLOCK : flags & ~O_NONBLOCK);
         k->nonBlocking = *arg != 0;
@@ -478,7 +478,7 @@ std::int32_t ws_WSAAsyncSelect(SOCKET s, WindowHandle window, std::uint32_t mess
 std::uint16_t ws_htons(std::uint16_t v) { return htons(v); }
 std::uint16_t ws_ntohs(std::uint16_t v) { return ntohs(v); }
 std::uint32_t ws_ntohl(std::uint32_t v) { return ntohl(v); }
-std::uint32_t ws_inet_addr(const char* text) { return text ? ::inet_addr(text) : INADDR_NONE; }
+std::uint32_t ws_inet_addr(const char* text) { return text ? ::inet_addr(text) : WS_INADDR_NONE; }
 char* ws_inet_ntoa(in_addr a) {
     thread_local char buf[16];
     ::in_addr p{};
@@ -574,7 +574,7 @@ Reply hostReply(char* base, std::int32_t size, const std::string& name, const st
     list[at.size()] = nullptr;
     h->h_name = l.there(n);
     h->h_aliases = l.there(aliases);
-    h->h_addrtype = AF_INET;
+    h->h_addrtype = WS_AF_INET;
     h->h_length = 4;
     h->h_addr_list = l.there(list);
     return {0, std::vector<char>(l.data(), l.data() + l.used())};
@@ -730,7 +730,7 @@ HANDLE ws_WSAAsyncGetHostByName(WindowHandle window, std::uint32_t message, cons
 
 HANDLE ws_WSAAsyncGetHostByAddr(WindowHandle window, std::uint32_t message, const char* addr, std::int32_t len,
                                 std::int32_t type, char* buf, std::int32_t buflen) {
-    if (!addr || len != 4 || type != AF_INET) return fail(WSAEINVAL, HANDLE(0));
+    if (!addr || len != 4 || type != WS_AF_INET) return fail(WSAEINVAL, HANDLE(0));
     std::uint32_t a;
     std::memcpy(&a, addr, 4);
     return startTask(window, message, buf, buflen, [a](char* b, std::int32_t s) { return lookUpAddress(b, s, a); });

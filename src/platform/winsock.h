@@ -13,14 +13,15 @@ using SOCKET = std::uintptr_t;
 using HANDLE = std::uintptr_t;
 constexpr SOCKET INVALID_SOCKET = ~SOCKET(0);
 constexpr std::int32_t SOCKET_ERROR = -1;
-constexpr std::uint32_t INADDR_NONE = 0xFFFFFFFFu;
+// The standard's values under names that the system's own socket macros cannot touch.
+constexpr std::uint32_t WS_INADDR_NONE = 0xFFFFFFFFu;
 
-constexpr std::int32_t AF_INET = 2;
-constexpr std::int32_t SOCK_STREAM = 1;
-constexpr std::int32_t SOCK_DGRAM = 2;
+constexpr std::int32_t WS_AF_INET = 2;
+constexpr std::int32_t WS_SOCK_STREAM = 1;
+constexpr std::int32_t WS_SOCK_DGRAM = 2;
 
-constexpr std::int32_t FIONREAD = 0x4004667F;
-constexpr std::int32_t FIONBIO = static_cast<std::int32_t>(0x8004667Eu);
+constexpr std::int32_t WS_FIONREAD = 0x4004667F;
+constexpr std::int32_t WS_FIONBIO = static_cast<std::int32_t>(0x8004667Eu);
 
 constexpr std::int32_t FD_READ = 1;
 constexpr std::int32_t FD_WRITE = 2;

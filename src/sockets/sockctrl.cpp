@@ -353,7 +353,7 @@ std::string TSockCtrl::LookupAddress(const std::string& Address) {
     } stop{this};
     const wsock::HANDLE task =
         WinsockAPI->WSAAsyncGetHostByAddr(Window, WM_SOCKLOOKUP, reinterpret_cast<const char*>(&address), 4,
-                                          wsock::AF_INET, reply.data(), wsock::MAXGETHOSTSTRUCT);
+                                          wsock::WS_AF_INET, reply.data(), wsock::MAXGETHOSTSTRUCT);
     if (task == 0) RaiseSockError(WinsockAPI->WSAGetLastError(), msgCallingGetHostByAddr);
     const std::uint16_t err = WaitForAsync(task);
     if (err != 0) RaiseSockError(err, msgFindingHost);

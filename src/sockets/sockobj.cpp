@@ -24,7 +24,7 @@ std::string cut255(std::string s) {
 }  // namespace
 
 TSocketBase::TSocketBase(TSockCtrl* Control) : SockCtrl(Control) {
-    SockAddr.sin_family = wsock::AF_INET;
+    SockAddr.sin_family = wsock::WS_AF_INET;
 }
 
 TSocketBase::~TSocketBase() {
@@ -103,7 +103,7 @@ void TSocketBase::Resolve(std::string& HostName, std::uint16_t& Port, std::strin
 
 std::uint16_t TSocketBase::BytesAvailable() {
     std::uint32_t waiting = 0;
-    CheckError(WinsockAPI->ioctlsocket(Handle, wsock::FIONREAD, &waiting), 0, msgBytesInBuffer);
+    CheckError(WinsockAPI->ioctlsocket(Handle, wsock::WS_FIONREAD, &waiting), 0, msgBytesInBuffer);
     return static_cast<std::uint16_t>(waiting & 0xFFFF);
 }
 
@@ -132,7 +132,7 @@ void TSocketBase::Close() {
 // ---- stream socket -----------------------------------------------------------------
 
 void TStreamSocket::SetSockType(std::int32_t Value) {
-    if (Value != wsock::SOCK_STREAM) throw ESockError(ErrorText(msgStreamType));
+    if (Value != wsock::WS_SOCK_STREAM) throw ESockError(ErrorText(msgStreamType));
     SockType = Value;
 }
 
@@ -164,7 +164,7 @@ void TStreamSocket::Connect(std::string& HostName, TAsyncOptions Options, std::u
         WinsockAPI->closesocket(Handle);
         Handle = wsock::INVALID_SOCKET;
     }
-    Handle = WinsockAPI->socket(wsock::AF_INET, SockType, 0);
+    Handle = WinsockAPI->socket(wsock::WS_AF_INET, SockType, 0);
     if (Handle == wsock::INVALID_SOCKET) RaiseSockError(WinsockAPI->WSAGetLastError(), msgCreating);
     DoInfo(siLookUp);
     Resolve(HostName, Port, ServiceName, IPAddress);
@@ -189,7 +189,7 @@ void TStreamSocket::Connect(std::string& HostName, TAsyncOptions Options, std::u
 void TStreamSocket::Listen(std::string& HostName, std::int32_t Backlog, std::uint16_t Port, std::string& ServiceName,
                            std::string& IPAddress) {
     if (!WinsockStarted()) RaiseSockError(wsock::WSANOTINITIALISED, 0);
-    Handle = WinsockAPI->socket(wsock::AF_INET, SockType, 0);
+    Handle = WinsockAPI->socket(wsock::WS_AF_INET, SockType, 0);
     if (Handle == wsock::INVALID_SOCKET) RaiseSockError(WinsockAPI->WSAGetLastError(), msgCreating);
     Resolve(HostName, Port, ServiceName, IPAddress);
     PrepareSocket();
@@ -223,13 +223,13 @@ void TStreamSocket::Close() {
 // ---- datagram socket ---------------------------------------------------------------
 
 TDatagramSocket::TDatagramSocket(TSockCtrl* Control) : TSocketBase(Control) {
-    SockType = wsock::SOCK_DGRAM;
+    SockType = wsock::WS_SOCK_DGRAM;
     if (!WinsockStarted()) RaiseSockError(wsock::WSANOTINITIALISED, 0);
     OpenHandle();
 }
 
 void TDatagramSocket::OpenHandle() {
-    Handle = WinsockAPI->socket(wsock::AF_INET, wsock::SOCK_DGRAM, 0);
+    Handle = WinsockAPI->socket(wsock::WS_AF_INET, wsock::WS_SOCK_DGRAM, 0);
     if (Handle == wsock::INVALID_SOCKET) RaiseSockError(WinsockAPI->WSAGetLastError(), msgCreating);
 }
 

@@ -76,7 +76,7 @@ public:
     TSockCtrl* SockCtrl;
     wsock::sockaddr_in SockAddr{};
     std::uint8_t State = ssClosed;
-    std::int32_t SockType = wsock::SOCK_STREAM;
+    std::int32_t SockType = wsock::WS_SOCK_STREAM;
     std::string Name;
 };
 

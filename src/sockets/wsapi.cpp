@@ -125,7 +125,7 @@ std::int32_t tWinsockAPI::WSAAsyncSelect(SOCKET s, WindowHandle w, std::uint32_t
 }
 
 bool tWinsockAPI::IsIPAddress(const std::string& text) {
-    return inet_addr(text.substr(0, 101).c_str()) != wsock::INADDR_NONE;
+    return inet_addr(text.substr(0, 101).c_str()) != wsock::WS_INADDR_NONE;
 }
 
 bool tWinsockAPI::IsNumber(const std::string& text) {
