@@ -7,7 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin libgl1-mesa-dev
   libgtest-dev libbenchmark-dev
-  xvfb xauth fonts-dejavu-core fonts-liberation2 netbase
+  xvfb xauth fonts-dejavu-core fonts-liberation2 netbase nginx-light
 )
 
 missing=()

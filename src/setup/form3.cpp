@@ -230,6 +230,7 @@ void TForm3::connectHandlers() {
     onClick(RadioButton2, this, [this] { RadioButton2Click(); });
     onClick(Button6, this, [this] { Button6Click(); });
     onClick(Button7, this, [this] { Button7Click(); });
+    onClick(Button5, this, [this] { Button5Click(); });
     for (int i = 1; i <= 9; ++i) {
         onClick(pictureButton[i], this, [this, i] { pictureButtonClick(i); });
         onClick(defaultButton[i], this, [this, i] { ButtonDefault(i); });
@@ -484,6 +485,11 @@ void TForm3::Button7Click() {
     parentBlocks_.erase(parentBlocks_.begin() + row);
     delete ParentBlocks->takeItem(row);
     writeParentBlocks();
+}
+
+void TForm3::Button5Click() {
+    main_.hideUpdateIndicator();
+    main_.UpdateData();
 }
 
 void TForm3::writeParentBlocks() { writeParentList(programDir_, parentBlocks_); }

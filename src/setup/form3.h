@@ -60,6 +60,7 @@ public:
     void RadioButton2Click();
     void Button6Click();   // "Add To List"
     void Button7Click();   // "Delete Selected URL"
+    void Button5Click();   // "Update Now"
     void pictureButtonClick(int row);  // SpeedButton1Click .. SpeedButton10Click of the rows
     void ShowButtonPanel();
     void ButtonDefault(int row);        // Button17Click .. Button25Click

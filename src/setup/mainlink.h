@@ -15,4 +15,7 @@ public:
     virtual void showSiteSlot(int site, bool shown) = 0;
     virtual void setSiteLabel(int site, const std::string& label) = 0;
     virtual void setSitePicture(int site, const QPixmap& picture) = 0;
+    // "Update Now": the indicator goes, a download starts.
+    virtual void hideUpdateIndicator() = 0;
+    virtual void UpdateData() = 0;
 };

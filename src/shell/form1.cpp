@@ -8,6 +8,7 @@
 #include "platform/text.h"
 #include "setup/form3.h"
 #include "shell/about.h"
+#include "update/download.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -114,10 +115,14 @@ TForm1::TForm1(Context context)
     WebBrowser2->StatusTextChange = [this](const QString& t) { WebBrowser2StatusTextChange(t); };
     WebBrowser2->TitleChange = [this](const QString& t) { WebBrowser2TitleChange(t); };
 
+    // HttpClient comes with the main window; its port setting runs one look-up here.
+    download_ = std::make_unique<ListDownload>(programDir, lists, Memo1);
+    download_->onStored = [this] { Shape1->show(); };
     FormCreate();
 }
 
 TForm1::~TForm1() {
+    download_.reset();
     delete WebBrowser1;
     delete WebBrowser2;
 }
@@ -320,12 +325,16 @@ void TForm1::navigateLeft(const std::string& address) {
 
 void TForm1::ReadSetupFromData() { readDataFile(programDir, Memo1, lists); }
 
-void TForm1::UpdateData() {
-    // Until the download is in place the lists come from the stored file, so the rules
-    // in force stay in force.
-    lists.clear();
-    ReadSetupFromData();
+void TForm1::setSetupWindow(TForm3* form3) {
+    Form3 = form3;
+    download_->setSettings(form3);
 }
+
+void TForm1::UpdateData() { download_->UpdateData(); }
+
+void TForm1::hideUpdateIndicator() { Shape1->hide(); }
+
+TBinaryClient& TForm1::HttpClient() { return download_->HttpClient; }
 
 bool TForm1::urlok(const QString& url) const { return ::urlok(toAnsi(url), *Form3, lists); }
 

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <array>
+#include <memory>
 #include <string>
 
 class Dialogs;
@@ -17,6 +18,8 @@ class QAction;
 class QLabel;
 class QProgressBar;
 class QToolButton;
+class ListDownload;
+class TBinaryClient;
 class TAboutBox;
 class TForm3;
 
@@ -31,7 +34,7 @@ public:
     explicit TForm1(Context context);
     ~TForm1() override;
 
-    void setSetupWindow(TForm3* form3) { Form3 = form3; }
+    void setSetupWindow(TForm3* form3);
     void setAboutBox(TAboutBox* about) { AboutBox = about; }
 
     // Handlers.
@@ -70,7 +73,10 @@ public:
 
     // Operations.
     void ReadSetupFromData();
-    void UpdateData();
+    void UpdateData() override;
+    void hideUpdateIndicator() override;
+    TBinaryClient& HttpClient();
+    ListDownload& download() { return *download_; }
     bool urlok(const QString& url) const;
     bool MainUrlOk(const QString& url);
 
@@ -122,6 +128,7 @@ private:
     void message(const char* text);
 
     Dialogs& dialogs_;
+    std::unique_ptr<ListDownload> download_;
     QStringList arguments_;
     bool startupRunning_ = false;
     bool activationArmed_ = true;

@@ -1,0 +1,366 @@
+// The list download against real loopback servers, reached through the Winsock layer's
+// test routes since the download always uses port 80.
+#include "data/files.h"
+#include "sockets/wserrors.h"
+#include "support/expect.h"
+#include "support/peer.h"
+#include "support/tempdir.h"
+#include "update/download.h"
+
+#include <QFile>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string OldList = "starturls\r\n1http://old.example\r\nmainurls\r\nhttp://old.example/ok\r\nendurls\r\n";
+
+std::string answer(const std::string& body) { return "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n" + body; }
+
+class Download : public ::testing::Test {
+protected:
+    ProgramFolder dir;
+    LinkLists lists;
+    std::string work;
+    PlainSettings settings;
+    std::unique_ptr<ListDownload> dl;
+    std::vector<std::string> errors;
+    std::vector<std::pair<bool, std::string>> ended;
+    int stored = 0;
+
+    void SetUp() override {
+        setApplicationErrorSink([this](const std::string& t) { errors.push_back(t); });
+        dir.write("data.dat", OldList);
+        readDataFile(dir.path(), work, lists);
+        settings.setup.options.fill(true);
+        settings.setup.options[OptDefaultServer - 1] = false;
+        dl = std::make_unique<ListDownload>(dir.path(), lists, work);
+        dl->setSettings(&settings);
+        dl->onStored = [this] { ++stored; };
+        dl->onEnded = [this](bool ok, const std::string& outcome) { ended.emplace_back(ok, outcome); };
+    }
+    void TearDown() override {
+        dl.reset();
+        wsock::ClearTestRoutes();
+        setApplicationErrorSink(nullptr);
+    }
+
+    void from(const std::string& address, LoopbackPeer& peer, const std::string& host = "lists.test.invalid") {
+        settings.setup.updateAddress = address;
+        wsock::AddTestRoute(host, 80, peer.port());
+    }
+
+    // Serves one request: takes it whole, then answers.
+    std::string serve(LoopbackPeer& peer, const std::string& response, bool close = true) {
+        EXPECT_TRUE(peer.accept());
+        std::string request = peer.receive(1);
+        pumpUntil([&] {
+            request += peer.receive(0, 10);
+            return request.find("\r\n\r\n") != std::string::npos;
+        });
+        if (!response.empty()) peer.send(response);
+        if (close) peer.close();
+        return request;
+    }
+
+    bool waitForEnd(int ms = 5000) { return pumpUntil([&] { return !ended.empty(); }, ms); }
+
+    LinkLists fromDisk() const {
+        LinkLists l;
+        std::string w;
+        readDataFile(dir.path(), w, l);
+        return l;
+    }
+    void expectListsFromDisk() const {
+        const LinkLists disk = fromDisk();
+        EXPECT_EQ(lists.predefined, disk.predefined);
+        EXPECT_EQ(lists.main, disk.main);
+    }
+};
+
+}  // namespace
+
+TEST(UpdateAddress, HostAndPathFromTheTypedText) {
+    struct Case {
+        const char* typed;
+        const char* host;
+        const char* path;
+    } cases[] = {
+        {" //server/dir/list.dat", "server", "/dir/list.dat"},
+        {"HtTp://server", "server", "/"},
+        {"server/a b", "server", "/a b"},
+        {"server:8080/x", "server:8080", "/x"},
+        {"https://server/x", "https:", "//server/x"},
+        {"http://", "", "/"},
+        {"http:///", "", "/"},
+        {"/ /", "", "/"},
+        {"", "", "/"},
+    };
+    for (const auto& c : cases) {
+        const UpdateSource s = parseUpdateAddress(c.typed);
+        EXPECT_EQ(s.host, c.host) << c.typed;
+        EXPECT_EQ(s.path, c.path) << c.typed;
+    }
+    EXPECT_FALSE(isErrorStatus("HTTP/1.0 200 OK\r\n"));
+    EXPECT_FALSE(isErrorStatus("HTTP/1.1 204 No Content"));
+    EXPECT_TRUE(isErrorStatus("HTTP/1.1 404 Not Found\r\n"));
+    EXPECT_TRUE(isErrorStatus("HTTP/1.0 301 Moved"));
+    EXPECT_TRUE(isErrorStatus("HTTP/garbled"));
+    EXPECT_FALSE(isErrorStatus("starturls\r\n"));  // no status line: a list as it stands
+}
+
+TEST_F(Download, RequestIsExactlyTheGetLineAndAnEmptyLine) {
+    struct Case {
+        const char* typed;
+        const char* host;
+        const char* request;
+    } cases[] = {
+        {" //server/dir/list.dat", "server", "GET /dir/list.dat HTTP/1.0\r\n\r\n"},
+        {"HtTp://server", "server", "GET / HTTP/1.0\r\n\r\n"},
+        {"server/a b", "server", "GET /a b HTTP/1.0\r\n\r\n"},
+        {"server:8080/x", "server:8080", "GET /x HTTP/1.0\r\n\r\n"},  // looked up as a name, port 80
+    };
+    for (const auto& c : cases) {
+        LoopbackPeer peer;
+        from(c.typed, peer, c.host);
+        ended.clear();
+        dl->UpdateData();
+        EXPECT_EQ(serve(peer, answer("starturls\r\nendurls\r\n")), c.request) << c.typed;
+        ASSERT_TRUE(waitForEnd()) << c.typed;
+        EXPECT_TRUE(ended[0].first) << ended[0].second;
+    }
+}
+
+TEST_F(Download, EmptyHostFailsToStartAndTheRulesStay) {
+    for (const char* typed : {"", "http://", "http:///", "/ /"}) {
+        settings.setup.updateAddress = typed;
+        EXPECT_ERROR(dl->UpdateData(), ESockError, "No address specified");
+        expectListsFromDisk();
+        EXPECT_FALSE(lists.predefined.empty());
+    }
+}
+
+TEST_F(Download, DefaultSourceIsTheReservedHostAndItsFixedPath) {
+    settings.setup.options[OptDefaultServer - 1] = true;
+    settings.setup.updateAddress = "ignored.example/x";
+    EXPECT_ERROR(dl->UpdateData(), ESockError, "Error 11001 (Host not found) finding address for host");
+    EXPECT_EQ(dl->RequestPath, "/~valdex/data.dat");
+    EXPECT_EQ(dl->HttpClient.GetAddress(), DefaultUpdateHost);
+    expectListsFromDisk();
+
+    LoopbackPeer peer;
+    wsock::AddTestRoute(DefaultUpdateHost, 80, peer.port());
+    dl->UpdateData();
+    EXPECT_EQ(serve(peer, answer("starturls\r\nendurls\r\n")), "GET /~valdex/data.dat HTTP/1.0\r\n\r\n");
+    ASSERT_TRUE(waitForEnd());
+}
+
+TEST_F(Download, StoresTheAnswerAsReceivedAndKeepsTheOldestBackup) {
+    const std::string first = answer("starturls\r\n1http://new.example\r\nmainurls\r\nhttp://new.example/a\r\nendurls\r\n");
+    {
+        LoopbackPeer peer;
+        from("lists.test.invalid/data.dat", peer);
+        dl->UpdateData();
+        EXPECT_TRUE(lists.predefined.empty());  // emptied while the download runs
+        serve(peer, first);
+        ASSERT_TRUE(waitForEnd());
+    }
+    EXPECT_EQ(ended[0], std::make_pair(true, "stored " + std::to_string(first.size()) + " bytes"));
+    EXPECT_EQ(dir.read("data.dat"), first);
+    EXPECT_EQ(dir.read("data.bak"), OldList);
+    EXPECT_EQ(lists.predefined, std::vector<std::string>{"1HTTP://NEW.EXAMPLE"});
+    EXPECT_EQ(lists.main, std::vector<std::string>{"HTTP://NEW.EXAMPLE/A"});
+    EXPECT_EQ(stored, 1);
+
+    const std::string second = answer("starturls\r\n3http://second.example\r\nendurls\r\n");
+    ended.clear();
+    {
+        LoopbackPeer peer;
+        from("lists.test.invalid/data.dat", peer);
+        dl->UpdateData();
+        serve(peer, second);
+        ASSERT_TRUE(waitForEnd());
+    }
+    EXPECT_EQ(dir.read("data.dat"), second);
+    EXPECT_EQ(dir.read("data.bak"), OldList);
+    EXPECT_EQ(lists.predefined, std::vector<std::string>{"3HTTP://SECOND.EXAMPLE"});
+    EXPECT_EQ(stored, 2);
+}
+
+namespace {
+
+struct Hostile {
+    const char* name;
+    std::string response;  // what the server sends before it closes
+    bool reset = false;
+    bool stores = false;
+    std::string storedAs;  // when it stores
+};
+
+}  // namespace
+
+TEST_F(Download, HostileServersNeverCostTheRulesOrTheFiles) {
+    const std::string body = "starturls\r\n1http://hostile.example\r\nendurls\r\n";
+    const std::string big(31999 - answer("").size(), 'x');
+    const Hostile cases[] = {
+        {"reset after some bytes", answer(body).substr(0, 30), true, false, ""},
+        {"zero bytes", "", false, false, ""},
+        {"404 page", "HTTP/1.0 404 Not Found\r\n\r\n<html>starturls\r\n1http://x\r\nendurls\r\n</html>", false, false, ""},
+        {"zero byte in the body", answer(body) + std::string(1, '\0') + "1http://after.zero\r\n", false, true,
+         answer(body)},
+        {"31999 bytes", answer(big), false, true, answer(big)},
+        {"no status line", body, false, true, body},
+    };
+    for (const Hostile& c : cases) {
+        SCOPED_TRACE(c.name);
+        dir.write("data.dat", OldList);
+        dir.remove("data.bak");
+        ended.clear();
+        LoopbackPeer peer;
+        from("lists.test.invalid/data.dat", peer);
+        dl->UpdateData();
+        serve(peer, c.response, false);
+        if (c.reset)
+            peer.reset();
+        else
+            peer.close();
+        ASSERT_TRUE(waitForEnd());
+        EXPECT_EQ(ended[0].first, c.stores) << ended[0].second;
+        EXPECT_EQ(dir.read("data.dat"), c.stores ? c.storedAs : OldList);
+        EXPECT_EQ(dir.exists("data.bak"), c.stores);
+        expectListsFromDisk();
+        if (!c.stores) EXPECT_FALSE(lists.predefined.empty());  // the old rules are back
+        EXPECT_TRUE(errors.empty()) << errors.front();
+    }
+}
+
+TEST_F(Download, RefusedConnectionLeavesTheConnectErrorInTheWorkText) {
+    LoopbackPeer peer;
+    peer.stopListening();
+    from("lists.test.invalid/data.dat", peer);
+    dl->UpdateData();
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_EQ(work, "Connect error Connection refused\r\n");
+    EXPECT_EQ(ended[0], std::make_pair(false, std::string("Connect error Connection refused")));
+    EXPECT_EQ(dir.read("data.dat"), OldList);
+    expectListsFromDisk();
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(Download, AnAnswerThatFillsTheBufferIsShownOnceAndNotStored) {
+    LoopbackPeer peer;
+    from("lists.test.invalid/data.dat", peer);
+    dl->UpdateData();
+    serve(peer, answer(std::string(32000 - answer("").size(), 'y')));
+    ASSERT_TRUE(waitForEnd());
+    pumpFor(200);
+    EXPECT_EQ(errors, std::vector<std::string>{"Read buffer full, user did not flush."});
+    EXPECT_FALSE(ended[0].first);
+    EXPECT_EQ(dir.read("data.dat"), OldList);
+    EXPECT_FALSE(dir.exists("data.bak"));
+    expectListsFromDisk();
+
+    // The next download starts clean.
+    ended.clear();
+    LoopbackPeer again;
+    from("lists.test.invalid/data.dat", again);
+    dl->UpdateData();
+    serve(again, answer("starturls\r\nendurls\r\n"));
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_EQ(dir.read("data.dat"), answer("starturls\r\nendurls\r\n"));
+}
+
+TEST_F(Download, AServerThatNeverAnswersIsAbandoned) {
+    dl->timeLimitMs = 300;
+    LoopbackPeer peer;
+    from("lists.test.invalid/data.dat", peer);
+    dl->UpdateData();
+    serve(peer, "", false);
+    ASSERT_TRUE(waitForEnd(3000));
+    EXPECT_FALSE(ended[0].first);
+    EXPECT_FALSE(dl->HttpClient.Socket->Connected());
+    expectListsFromDisk();
+}
+
+TEST_F(Download, ASlowServerIsWaitedFor) {
+    LoopbackPeer peer;
+    from("lists.test.invalid/data.dat", peer);
+    dl->UpdateData();
+    serve(peer, "", false);
+    const std::string full = answer("starturls\r\n1http://slow.example\r\nendurls\r\n");
+    for (size_t at = 0; at < full.size(); at += 10) {
+        peer.send(full.substr(at, 10));
+        pumpFor(30);
+    }
+    peer.close();
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_TRUE(ended[0].first);
+    EXPECT_EQ(dir.read("data.dat"), full);
+}
+
+TEST_F(Download, UpdateNowWhileConnectedFailsAndTheRunningOneCompletes) {
+    LoopbackPeer peer;
+    from("lists.test.invalid/data.dat", peer);
+    dl->UpdateData();
+    ASSERT_TRUE(peer.accept());
+    ASSERT_TRUE(pumpUntil([&] { return dl->HttpClient.Socket->Connected(); }));
+    EXPECT_ERROR(dl->UpdateData(), ESockError, "Socket Already opened");
+    expectListsFromDisk();  // the rules stay while it runs
+    peer.receive(4);
+    peer.send(answer("starturls\r\n1http://finally.example\r\nendurls\r\n"));
+    peer.close();
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_TRUE(ended.back().first);
+    EXPECT_EQ(lists.predefined, std::vector<std::string>{"1HTTP://FINALLY.EXAMPLE"});
+}
+
+TEST_F(Download, FromARealWebServer) {
+    const QString nginx = "/usr/sbin/nginx";
+    if (!QFile::exists(nginx)) GTEST_SKIP() << "nginx is not installed";
+    ProgramFolder site;
+    const std::string list = "starturls\r\n1http://from.nginx\r\nmainurls\r\nhttp://ok.nginx\r\nendurls\r\n";
+    site.write("list.dat", list);
+    int port;
+    {
+        LoopbackPeer probe;  // a free port
+        port = probe.port();
+    }
+    site.write("nginx.conf", "daemon off; worker_processes 1; pid " + site.file("nginx.pid") + ";\n" +
+                                 (::geteuid() == 0 ? "user root;\n" : "") + "error_log " + site.file("error.log") +
+                                 ";\nevents {}\nhttp { access_log off; server { listen 127.0.0.1:" +
+                                 std::to_string(port) + "; root " + site.path() + "; } }\n");
+    QProcess server;
+    server.start(nginx, {"-c", QString::fromStdString(site.file("nginx.conf")), "-p", QString::fromStdString(site.path())});
+    ASSERT_TRUE(server.waitForStarted());
+    ASSERT_TRUE(pumpUntil([&] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<std::uint16_t>(port));
+        const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        ::close(fd);
+        return up;
+    })) << dir.read("error.log");
+    settings.setup.updateAddress = "http://web.test.invalid/list.dat";
+    wsock::AddTestRoute("web.test.invalid", 80, static_cast<std::uint16_t>(port));
+    for (int round = 0; round < 2; ++round) {
+        ended.clear();
+        dl->UpdateData();
+        ASSERT_TRUE(waitForEnd());
+        ASSERT_TRUE(ended[0].first) << ended[0].second;
+    }
+    server.terminate();
+    server.waitForFinished();
+    const std::string response = dir.read("data.dat");
+    EXPECT_EQ(response.substr(0, 15), "HTTP/1.1 200 OK");
+    EXPECT_EQ(response.substr(response.size() - list.size()), list);  // headers, then the file as it is
+    EXPECT_EQ(dir.read("data.bak"), OldList);
+    EXPECT_EQ(lists.predefined, std::vector<std::string>{"1HTTP://FROM.NGINX"});
+    EXPECT_EQ(lists.main, std::vector<std::string>{"HTTP://OK.NGINX"});
+    EXPECT_EQ(stored, 2);
+}
