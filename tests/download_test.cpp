@@ -233,7 +233,9 @@ TEST_F(Download, HostileServersNeverCostTheRulesOrTheFiles) {
         EXPECT_EQ(dir.read("data.dat"), c.stores ? c.storedAs : OldList);
         EXPECT_EQ(dir.exists("data.bak"), c.stores);
         expectListsFromDisk();
-        if (!c.stores) EXPECT_FALSE(lists.predefined.empty());  // the old rules are back
+        if (!c.stores) {
+            EXPECT_FALSE(lists.predefined.empty());  // the old rules are back
+        }
         EXPECT_TRUE(errors.empty()) << errors.front();
     }
 }
