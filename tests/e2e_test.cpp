@@ -1,6 +1,7 @@
 // End to end with the real browser engine on a display (Xvfb) and a page server on the
 // loopback address.
 #include "approval/urlok.h"
+#include "platform/winsock.h"
 #include "setup/form3.h"
 #include "shell/form1.h"
 #include "shell/webpane.h"
@@ -130,4 +131,23 @@ TEST_F(EndToEnd, LinksAreApprovedRefusedAndRedirectsStopped) {
     EXPECT_EQ(right->view()->url(), QUrl(server.url("/ok")));
     EXPECT_FALSE(server.requested.contains("/blocked"));
     EXPECT_EQ(left->view()->url(), listUrl);
+}
+
+TEST_F(EndToEnd, AutomaticUpdateBlocksANewlyListedLink) {
+    LoopbackHttpServer server;
+    server.page("/fresh", "<html><head><title>Fresh</title></head><body>fresh</body></html>");
+    server.answers["/lists/data.dat"] =
+        "HTTP/1.0 200 OK\r\n\r\nstarturls\r\n1" + server.url("/fresh").toUtf8().toUpper() + "\r\nmainurls\r\nendurls\r\n";
+    wsock::AddTestRoute("lists.e2e.invalid", 80, server.serverPort());
+    dir.write("list1.html", "<html><head><title>List</title></head><body><a id='fresh' href='" +
+                                server.url("/fresh").toStdString() + "'>fresh</a></body></html>");
+    dir.write("setup.dat", "\r\n11111011\r\nlists.e2e.invalid/lists/data.dat\r\n111111111\r\n100000000\r\nlist1.html\r\n");
+    start();
+    ASSERT_TRUE(waitFor([&] { return !form1->Shape1->isHidden(); })) << "no update indicator";
+    EXPECT_EQ(server.requested.front(), "/lists/data.dat");
+    click(left, "fresh");
+    ASSERT_TRUE(waitFor([&] { return !dialogs.shown.empty(); }));
+    EXPECT_EQ(dialogs.shown[0], (Shown{"message", RefusedLeftText, "Error"}));
+    EXPECT_FALSE(server.requested.contains("/fresh"));
+    wsock::ClearTestRoutes();
 }

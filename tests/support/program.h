@@ -2,6 +2,7 @@
 // The program's windows on a temporary program folder, with scripted panes and
 // recording dialogs.
 #include "setup/form3.h"
+#include "setup/predefmodel.h"
 #include "shell/form1.h"
 #include "shell/scriptedpane.h"
 #include "shell/windows.h"

@@ -1,0 +1,70 @@
+// The download from the windows: the automatic start-up update and "Update Now".
+#include "support/peer.h"
+#include "support/program.h"
+#include "update/download.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QRadioButton>
+
+namespace {
+
+class Updates : public ProgramTest {
+protected:
+    LoopbackPeer peer;
+
+    void SetUp() override { wsock::AddTestRoute("lists.ui.invalid", 80, peer.port()); }
+    void TearDown() override { wsock::ClearTestRoutes(); }
+
+    void serve(const std::string& list) {
+        ASSERT_TRUE(peer.accept());
+        peer.receive(10);
+        peer.send("HTTP/1.0 200 OK\r\n\r\n" + list);
+        peer.close();
+    }
+};
+
+const std::string NewList = "starturls\r\n1http://newly.blocked\r\nendurls\r\n";
+
+}  // namespace
+
+TEST_F(Updates, AutomaticUpdateAtStartFillsTheListsAndShowsTheIndicator) {
+    // The address below, automatically.
+    dir.write("setup.dat", "\r\n11111011\r\nlists.ui.invalid/list.dat\r\n111111111\r\n100000000\r\nlist1.html\r\n");
+    start();
+    EXPECT_TRUE(dialogs.shown.empty()) << dialogs.texts().front();
+    EXPECT_FALSE(form1->firstActivation);
+    EXPECT_EQ(leftPage(), dir.file("list1.html"));
+    EXPECT_TRUE(form1->lists.predefined.empty());  // emptied while it runs
+    EXPECT_TRUE(form1->Shape1->isHidden());
+    serve(NewList);
+    ASSERT_TRUE(pumpUntil([&] { return !form1->Shape1->isHidden(); }));
+    EXPECT_EQ(form1->lists.predefined, std::vector<std::string>{"1HTTP://NEWLY.BLOCKED"});
+    EXPECT_FALSE(form1->urlok("http://newly.blocked/page"));
+}
+
+TEST_F(Updates, AnErrorWhileStartingEndsTheSequenceButKeepsTheRules) {
+    writeSetup("111111111", "100000000", {"list1.html"}, "11111111");  // default server, automatic
+    start();
+    ASSERT_EQ(dialogs.texts(), std::vector<std::string>{"Error 11001 (Host not found) finding address for host."});
+    EXPECT_TRUE(form1->firstActivation);
+    EXPECT_TRUE(left->navigateCalls.isEmpty());
+    EXPECT_FALSE(form1->lists.predefined.empty());  // read again from data.dat
+}
+
+TEST_F(Updates, UpdateNowHidesTheIndicatorAndDownloadsWhateverTheUpdateTime) {
+    start({"PARENT"});
+    form1->Shape1->show();
+    form1->Setup1Click();
+    form3->RadioButton2->setChecked(true);
+    form3->Edit11->setText("lists.ui.invalid/list.dat");  // not saved: counts all the same
+    form3->Button5Click();
+    EXPECT_TRUE(form1->Shape1->isHidden());
+    const int shownBefore = form3->predefModel->rowCount();
+    serve(NewList);
+    ASSERT_TRUE(pumpUntil([&] { return !form1->Shape1->isHidden(); }));
+    EXPECT_EQ(form1->lists.predefined, std::vector<std::string>{"1HTTP://NEWLY.BLOCKED"});
+    EXPECT_EQ(form3->predefModel->rowCount(), shownBefore);  // the view changes at the next load only
+    form3->FormShow();
+    EXPECT_EQ(form3->predefModel->rowCount(), 1);
+}
