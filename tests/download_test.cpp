@@ -77,8 +77,8 @@ protected:
     }
     void expectListsFromDisk() const {
         const LinkLists disk = fromDisk();
-        EXPECT_EQ(lists.predefined, disk.predefined);
-        EXPECT_EQ(lists.main, disk.main);
+        EXPECT_EQ(lists.predefined(), disk.predefined());
+        EXPECT_EQ(lists.main(), disk.main());
     }
 };
 
@@ -140,7 +140,7 @@ TEST_F(Download, EmptyHostFailsToStartAndTheRulesStay) {
         settings.setup.updateAddress = typed;
         EXPECT_ERROR(dl->UpdateData(), ESockError, "No address specified");
         expectListsFromDisk();
-        EXPECT_FALSE(lists.predefined.empty());
+        EXPECT_FALSE(lists.predefined().empty());
     }
 }
 
@@ -165,15 +165,15 @@ TEST_F(Download, StoresTheAnswerAsReceivedAndKeepsTheOldestBackup) {
         LoopbackPeer peer;
         from("lists.test.invalid/data.dat", peer);
         dl->UpdateData();
-        EXPECT_TRUE(lists.predefined.empty());  // emptied while the download runs
+        EXPECT_TRUE(lists.predefined().empty());  // emptied while the download runs
         serve(peer, first);
         ASSERT_TRUE(waitForEnd());
     }
     EXPECT_EQ(ended[0], std::make_pair(true, "stored " + std::to_string(first.size()) + " bytes"));
     EXPECT_EQ(dir.read("data.dat"), first);
     EXPECT_EQ(dir.read("data.bak"), OldList);
-    EXPECT_EQ(lists.predefined, std::vector<std::string>{"1HTTP://NEW.EXAMPLE"});
-    EXPECT_EQ(lists.main, std::vector<std::string>{"HTTP://NEW.EXAMPLE/A"});
+    EXPECT_EQ(lists.predefined(), std::vector<std::string>{"1HTTP://NEW.EXAMPLE"});
+    EXPECT_EQ(lists.main(), std::vector<std::string>{"HTTP://NEW.EXAMPLE/A"});
     EXPECT_EQ(stored, 1);
 
     const std::string second = answer("starturls\r\n3http://second.example\r\nendurls\r\n");
@@ -187,7 +187,7 @@ TEST_F(Download, StoresTheAnswerAsReceivedAndKeepsTheOldestBackup) {
     }
     EXPECT_EQ(dir.read("data.dat"), second);
     EXPECT_EQ(dir.read("data.bak"), OldList);
-    EXPECT_EQ(lists.predefined, std::vector<std::string>{"3HTTP://SECOND.EXAMPLE"});
+    EXPECT_EQ(lists.predefined(), std::vector<std::string>{"3HTTP://SECOND.EXAMPLE"});
     EXPECT_EQ(stored, 2);
 }
 
@@ -234,7 +234,7 @@ TEST_F(Download, HostileServersNeverCostTheRulesOrTheFiles) {
         EXPECT_EQ(dir.exists("data.bak"), c.stores);
         expectListsFromDisk();
         if (!c.stores) {
-            EXPECT_FALSE(lists.predefined.empty());  // the old rules are back
+            EXPECT_FALSE(lists.predefined().empty());  // the old rules are back
         }
         EXPECT_TRUE(errors.empty()) << errors.front();
     }
@@ -317,7 +317,7 @@ TEST_F(Download, UpdateNowWhileConnectedFailsAndTheRunningOneCompletes) {
     peer.close();
     ASSERT_TRUE(waitForEnd());
     EXPECT_TRUE(ended.back().first);
-    EXPECT_EQ(lists.predefined, std::vector<std::string>{"1HTTP://FINALLY.EXAMPLE"});
+    EXPECT_EQ(lists.predefined(), std::vector<std::string>{"1HTTP://FINALLY.EXAMPLE"});
 }
 
 TEST_F(Download, FromARealWebServer) {
@@ -362,7 +362,7 @@ TEST_F(Download, FromARealWebServer) {
     EXPECT_EQ(response.substr(0, 15), "HTTP/1.1 200 OK");
     EXPECT_EQ(response.substr(response.size() - list.size()), list);  // headers, then the file as it is
     EXPECT_EQ(dir.read("data.bak"), OldList);
-    EXPECT_EQ(lists.predefined, std::vector<std::string>{"1HTTP://FROM.NGINX"});
-    EXPECT_EQ(lists.main, std::vector<std::string>{"HTTP://OK.NGINX"});
+    EXPECT_EQ(lists.predefined(), std::vector<std::string>{"1HTTP://FROM.NGINX"});
+    EXPECT_EQ(lists.main(), std::vector<std::string>{"HTTP://OK.NGINX"});
     EXPECT_EQ(stored, 2);
 }

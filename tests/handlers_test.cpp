@@ -69,7 +69,9 @@ TEST_F(Navigation, VerificationFollowsTheCurrentSite) {
 }
 
 TEST_F(Navigation, EmptyMainListRefusesEveryVerifiedLeftLink) {
-    form1->lists.main.clear();
+    LinkLists noMain;
+    noMain.append(form1->lists.predefined(), {});
+    form1->lists = noMain;
     form1->siteClick(7);
     left->clickLink("http://approved.example/a");
     EXPECT_EQ(dialogs.shown, (std::vector<Shown>{error(VerifyRefusedText), error(RefusedLeftText)}));

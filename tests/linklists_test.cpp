@@ -21,70 +21,69 @@ TEST(DataFile, HttpHeaderLinesBeforeTheSectionsAreIgnored) {
     const std::string body = "starturls\r\n1http://bad\r\nmainurls\r\nhttp://good\r\nendurls\r\n";
     const LinkLists plain = scan(body);
     const LinkLists withHeaders = scan("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n" + body);
-    EXPECT_EQ(plain.predefined, Lines{"1HTTP://BAD"});
-    EXPECT_EQ(plain.main, Lines{"HTTP://GOOD"});
-    EXPECT_EQ(withHeaders.predefined, plain.predefined);
-    EXPECT_EQ(withHeaders.main, plain.main);
+    EXPECT_EQ(plain.predefined(), Lines{"1HTTP://BAD"});
+    EXPECT_EQ(plain.main(), Lines{"HTTP://GOOD"});
+    EXPECT_EQ(withHeaders.predefined(), plain.predefined());
+    EXPECT_EQ(withHeaders.main(), plain.main());
 }
 
 TEST(DataFile, KeywordsMustBeExactLowerCaseLines) {
-    EXPECT_TRUE(scan("STARTURLS\n1a\nmainurls\nb\nendurls\n").predefined.empty());
-    EXPECT_TRUE(scan(" starturls\n1a\nendurls\n").predefined.empty());
-    EXPECT_TRUE(scan("starturls \n1a\nendurls\n").predefined.empty());
+    EXPECT_TRUE(scan("STARTURLS\n1a\nmainurls\nb\nendurls\n").predefined().empty());
+    EXPECT_TRUE(scan(" starturls\n1a\nendurls\n").predefined().empty());
+    EXPECT_TRUE(scan("starturls \n1a\nendurls\n").predefined().empty());
 }
 
 TEST(DataFile, MainurlsBeforeStarturlsSwitchesTheTargetAtOnce) {
     const LinkLists l = scan("mainurls\nstarturls\n1a\nb\nendurls\n");
-    EXPECT_TRUE(l.predefined.empty());
-    EXPECT_EQ(l.main, (Lines{"1A", "B"}));
+    EXPECT_TRUE(l.predefined().empty());
+    EXPECT_EQ(l.main(), (Lines{"1A", "B"}));
 }
 
 TEST(DataFile, SecondStarturlsIsAnEntryAndMainurlsNever) {
     const LinkLists l = scan("starturls\nstarturls\n1a\nmainurls\nmainurls\nx\nendurls\n");
-    EXPECT_EQ(l.predefined, (Lines{"1A", "STARTURLS"}));
-    EXPECT_EQ(l.main, Lines{"X"});
+    EXPECT_EQ(l.predefined(), (Lines{"1A", "STARTURLS"}));
+    EXPECT_EQ(l.main(), Lines{"X"});
 }
 
 TEST(DataFile, AnyControlCharacterEndsALine) {
     const LinkLists l = scan("starturls\n1a\tb\r\n\r\n3c\x01\x02\x1f" "4d\nendurls\n");
-    EXPECT_EQ(l.predefined, (Lines{"1A", "3C", "4D", "B"}));
+    EXPECT_EQ(l.predefined(), (Lines{"1A", "3C", "4D", "B"}));
 }
 
 TEST(DataFile, LastLineWithoutLineEndIsLost) {
-    EXPECT_EQ(scan("starturls\n1a\n1b").predefined, Lines{"1A"});
+    EXPECT_EQ(scan("starturls\n1a\n1b").predefined(), Lines{"1A"});
 }
 
 TEST(DataFile, ZeroByteEndsTheText) {
-    EXPECT_EQ(scan(std::string_view("starturls\n1a\n\0" "1b\n", 16)).predefined, Lines{"1A"});
+    EXPECT_EQ(scan(std::string_view("starturls\n1a\n\0" "1b\n", 16)).predefined(), Lines{"1A"});
 }
 
 TEST(DataFile, PredefinedInAscendingOrderMainInFileOrder) {
     const LinkLists l = scan("starturls\n4http://z\n1http://y\n3http://x\n1http://a\nmainurls\nc\na\nb\nendurls\n");
-    EXPECT_EQ(l.predefined, (Lines{"1HTTP://A", "1HTTP://Y", "3HTTP://X", "4HTTP://Z"}));
-    EXPECT_EQ(l.main, (Lines{"C", "A", "B"}));
+    EXPECT_EQ(l.predefined(), (Lines{"1HTTP://A", "1HTTP://Y", "3HTTP://X", "4HTTP://Z"}));
+    EXPECT_EQ(l.main(), (Lines{"C", "A", "B"}));
 }
 
 TEST(DataFile, UpperCasesAToZOnlyAndKeepsBlanks) {
-    EXPECT_EQ(scan("starturls\n1http://\xe9t\xe9 \nendurls\n").predefined, Lines{"1HTTP://\xe9T\xe9 "});
+    EXPECT_EQ(scan("starturls\n1http://\xe9t\xe9 \nendurls\n").predefined(), Lines{"1HTTP://\xe9T\xe9 "});
 }
 
 TEST(DataFile, SectionEdges) {
-    EXPECT_TRUE(scan("1a\nmainurls\nb\n").predefined.empty());      // no starturls: nothing
-    EXPECT_EQ(scan("starturls\n1a\n3b\n").predefined, (Lines{"1A", "3B"}));  // no mainurls, no endurls
+    EXPECT_TRUE(scan("1a\nmainurls\nb\n").predefined().empty());      // no starturls: nothing
+    EXPECT_EQ(scan("starturls\n1a\n3b\n").predefined(), (Lines{"1A", "3B"}));  // no mainurls, no endurls
     const LinkLists after = scan("starturls\n1a\nendurls\n1b\nstarturls\n1c\n");
-    EXPECT_EQ(after.predefined, (Lines{"1A", "1C"}));
+    EXPECT_EQ(after.predefined(), (Lines{"1A", "1C"}));
 }
 
 TEST(DataFile, ReadingAppendsAndKeepsTheOrder) {
     ProgramFolder dir;
     dir.write("data.dat", "starturls\n1b\n1d\nmainurls\nm2\nendurls\n");
     LinkLists lists;
-    lists.predefined = {"1A", "1C", "1E"};
-    lists.main = {"M1"};
+    lists.append({"1A", "1C", "1E"}, {"M1"});
     std::string work = "old";
     readDataFile(dir.path(), work, lists);
-    EXPECT_EQ(lists.predefined, (Lines{"1A", "1B", "1C", "1D", "1E"}));
-    EXPECT_EQ(lists.main, (Lines{"M1", "M2"}));
+    EXPECT_EQ(lists.predefined(), (Lines{"1A", "1B", "1C", "1D", "1E"}));
+    EXPECT_EQ(lists.main(), (Lines{"M1", "M2"}));
     EXPECT_EQ(work, "starturls\n1b\n1d\nmainurls\nm2\nendurls\n");
 }
 
@@ -100,8 +99,8 @@ TEST(DataFile, WorkTextEndsAtTheFirstZeroByte) {
 TEST(DataFile, MissingFileRaisesBeforeAnythingChanges) {
     ProgramFolder dir;
     LinkLists lists;
-    lists.predefined = {"1A"};
+    lists.append({"1A"}, {});
     std::string work = "old";
     EXPECT_ERROR(readDataFile(dir.path(), work, lists), EFileError, "Cannot open file " + dir.file("data.dat"));
-    EXPECT_EQ(lists.predefined, Lines{"1A"});
+    EXPECT_EQ(lists.predefined(), Lines{"1A"});
 }

@@ -60,7 +60,7 @@ TEST_F(SetupLoad, ListsShownAsStored) {
     // lists are read after the load, so a second load shows them.
     EXPECT_EQ(form3->predefModel->rowCount(), 0);
     form3->FormShow();
-    ASSERT_EQ(form3->predefModel->rowCount(), static_cast<int>(form1->lists.predefined.size()));
+    ASSERT_EQ(form3->predefModel->rowCount(), static_cast<int>(form1->lists.predefined().size()));
     EXPECT_EQ(form3->predefModel->index(0).data().toString(), "1 http://ads.");
     EXPECT_EQ(PredefModel::displayText("3HTTP://X.COM/\xC9"), "3 http://x.com/\xC9");
 }

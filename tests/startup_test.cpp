@@ -45,8 +45,8 @@ TEST_F(Startup, FirstActivationOpensTheFirstSitesListPage) {
     EXPECT_TRUE(right->navigateCalls.isEmpty());
     EXPECT_FALSE(form1->programNavigating);
     // The lists were read from data.dat.
-    EXPECT_EQ(form1->lists.predefined.front(), "1HTTP://ADS.");
-    EXPECT_EQ(form1->lists.main.front(), "HTTP://WWW.NASA.GOV/KIDS");
+    EXPECT_EQ(form1->lists.predefined().front(), "1HTTP://ADS.");
+    EXPECT_EQ(form1->lists.main().front(), "HTTP://WWW.NASA.GOV/KIDS");
     // No site button is raised at start.
     for (int n = 1; n <= 9; ++n) EXPECT_TRUE(form1->siteButton[n]->autoRaise()) << n;
 
@@ -105,7 +105,7 @@ TEST_F(Startup, MissingDataFileStopsTheSequenceAndItRunsAgainLater) {
     EXPECT_EQ(dialogs.shown.size(), 2u);
     EXPECT_FALSE(form1->firstActivation);
     EXPECT_EQ(leftPage(), dir.file("list1.html"));
-    EXPECT_EQ(form1->lists.predefined, std::vector<std::string>{"1HTTP://BAD"});  // read once, not twice
+    EXPECT_EQ(form1->lists.predefined(), std::vector<std::string>{"1HTTP://BAD"});  // read once, not twice
 }
 
 TEST_F(Startup, MissingSetupFileIsFileNotFound) {

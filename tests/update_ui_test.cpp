@@ -35,11 +35,11 @@ TEST_F(Updates, AutomaticUpdateAtStartFillsTheListsAndShowsTheIndicator) {
     EXPECT_TRUE(dialogs.shown.empty()) << dialogs.texts().front();
     EXPECT_FALSE(form1->firstActivation);
     EXPECT_EQ(leftPage(), dir.file("list1.html"));
-    EXPECT_TRUE(form1->lists.predefined.empty());  // emptied while it runs
+    EXPECT_TRUE(form1->lists.predefined().empty());  // emptied while it runs
     EXPECT_TRUE(form1->Shape1->isHidden());
     serve(NewList);
     ASSERT_TRUE(pumpUntil([&] { return !form1->Shape1->isHidden(); }));
-    EXPECT_EQ(form1->lists.predefined, std::vector<std::string>{"1HTTP://NEWLY.BLOCKED"});
+    EXPECT_EQ(form1->lists.predefined(), std::vector<std::string>{"1HTTP://NEWLY.BLOCKED"});
     EXPECT_FALSE(form1->urlok("http://newly.blocked/page"));
 }
 
@@ -49,7 +49,7 @@ TEST_F(Updates, AnErrorWhileStartingEndsTheSequenceButKeepsTheRules) {
     ASSERT_EQ(dialogs.texts(), std::vector<std::string>{"Error 11001 (Host not found) finding address for host."});
     EXPECT_TRUE(form1->firstActivation);
     EXPECT_TRUE(left->navigateCalls.isEmpty());
-    EXPECT_FALSE(form1->lists.predefined.empty());  // read again from data.dat
+    EXPECT_FALSE(form1->lists.predefined().empty());  // read again from data.dat
 }
 
 TEST_F(Updates, UpdateNowHidesTheIndicatorAndDownloadsWhateverTheUpdateTime) {
@@ -63,7 +63,7 @@ TEST_F(Updates, UpdateNowHidesTheIndicatorAndDownloadsWhateverTheUpdateTime) {
     const int shownBefore = form3->predefModel->rowCount();
     serve(NewList);
     ASSERT_TRUE(pumpUntil([&] { return !form1->Shape1->isHidden(); }));
-    EXPECT_EQ(form1->lists.predefined, std::vector<std::string>{"1HTTP://NEWLY.BLOCKED"});
+    EXPECT_EQ(form1->lists.predefined(), std::vector<std::string>{"1HTTP://NEWLY.BLOCKED"});
     EXPECT_EQ(form3->predefModel->rowCount(), shownBefore);  // the view changes at the next load only
     form3->FormShow();
     EXPECT_EQ(form3->predefModel->rowCount(), 1);

@@ -1,6 +1,11 @@
 #include "approval/urlok.h"
 
+#include "platform/text.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
 
 namespace {
 
@@ -19,8 +24,7 @@ PlainSettings allOn(std::vector<std::string> parent = {}) {
 
 LinkLists predefined(std::vector<std::string> entries) {
     LinkLists l;
-    l.predefined = std::move(entries);
-    std::sort(l.predefined.begin(), l.predefined.end());
+    l.append(std::move(entries), {});
     return l;
 }
 
@@ -135,7 +139,7 @@ TEST(MainUrlOk, VerifiesOnlyForASiteWithVerifyAndTheSwitchOn) {
     PlainSettings s = allOn();
     s.setup.verify[2] = true;  // site 3
     LinkLists l;
-    l.main = {"HTTP://GOOD.COM/PAGE"};
+    l.append({}, {"HTTP://GOOD.COM/PAGE"});
     EXPECT_TRUE(MainUrlOk("http://good.com/page/", 3, s, l));
     EXPECT_TRUE(MainUrlOk("HTTP://Good.Com/Page", 3, s, l));
     EXPECT_FALSE(MainUrlOk("http://good.com/page/more", 3, s, l));
@@ -152,4 +156,62 @@ TEST(MainUrlOk, EmptyMainListRefusesEveryVerifiedLink) {
     const LinkLists empty;
     EXPECT_FALSE(MainUrlOk("http://good.com", 1, s, empty));
     EXPECT_FALSE(MainUrlOk("", 9, s, empty));
+}
+
+namespace {
+
+// Short texts over few characters, so that prefixes and equal texts are common.
+std::string randomText(std::mt19937& rng, size_t maxLength) {
+    static const std::string alphabet = "AB.c/ :\\hT";
+    std::string s;
+    const size_t n = rng() % (maxLength + 1);
+    for (size_t i = 0; i < n; ++i) s += alphabet[rng() % alphabet.size()];
+    return s;
+}
+
+std::string randomAddress(std::mt19937& rng) {
+    static const char* const starts[] = {"", "http://", "HTTP://", "https://", "mailto:", "FTP:", "c:\\", "Ab"};
+    std::string a = starts[rng() % 8] + randomText(rng, 6);
+    if (rng() % 4 == 0) a += "/";
+    if (rng() % 8 == 0) a += "//";
+    return a;
+}
+
+std::string randomEntry(std::mt19937& rng) {
+    static const char kinds[] = {'1', '3', '4', '9', 'x'};
+    std::string body = rng() % 2 ? upperAZ(normalisedAddress(randomText(rng, 5))) : upperAZ(randomText(rng, 8));
+    if (rng() % 6 == 0) body += ' ';
+    return kinds[rng() % 5] + body;
+}
+
+}  // namespace
+
+TEST(ApprovalIndex, DecidesExactlyAsTheEntryByEntryScan) {
+    std::mt19937 rng(20261207);
+    int checked = 0, refused = 0, unverified = 0;
+    for (int round = 0; round < 400; ++round) {
+        std::vector<std::string> predefined, main;
+        for (size_t i = rng() % 30; i > 0; --i) predefined.push_back(randomEntry(rng));
+        for (size_t i = rng() % 10; i > 0; --i) main.push_back(rng() % 2 ? randomAddress(rng) : upperAZ(randomAddress(rng)));
+        LinkLists lists;
+        lists.append(predefined, main);
+        PlainSettings s;
+        for (bool& o : s.setup.options) o = rng() % 4 != 0;
+        for (bool& v : s.setup.verify) v = rng() % 2;
+        for (size_t i = rng() % 4; i > 0; --i) s.parent.push_back(randomAddress(rng));
+        for (int q = 0; q < 100; ++q) {
+            const std::string a = q % 10 == 0 && !s.parent.empty() ? s.parent[0] : randomAddress(rng);
+            const int site = static_cast<int>(rng() % 10);
+            ASSERT_EQ(urlok(a, s, lists), urlokScan(a, s, lists)) << a << " round " << round;
+            ASSERT_EQ(MainUrlOk(a, site, s, lists), mainUrlOkScan(a, site, s, lists)) << a << " round " << round;
+            ++checked;
+            refused += !urlokScan(a, s, lists);
+            unverified += !mainUrlOkScan(a, site, s, lists);
+        }
+    }
+    EXPECT_EQ(checked, 40000);
+    // Both answers are common, so the comparison means something.
+    EXPECT_GT(refused, 4000);
+    EXPECT_LT(refused, 36000);
+    EXPECT_GT(unverified, 4000);
 }

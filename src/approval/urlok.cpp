@@ -6,10 +6,29 @@ namespace {
 
 bool isLocalPath(const std::string& a) { return a.size() >= 3 && a[1] == ':' && a[2] == '\\'; }
 
-bool equalsIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    return upperAZ(a) == upperAZ(b);
+// The switches decide mail and file transfer links before any list is asked.
+bool decidedBySwitch(const std::string& url, const SettingsView& settings, Verdict& v) {
+    const std::string upper = upperAZ(url);
+    if (startsWith(upper, "MAILTO:")) {
+        v = settings.option(OptEmail) ? Verdict{false, "e-mail switch"} : Verdict{true, "e-mail switch off"};
+        return true;
+    }
+    if (startsWith(upper, "FTP:")) {
+        v = settings.option(OptFtp) ? Verdict{false, "FTP switch"} : Verdict{true, "FTP switch off"};
+        return true;
+    }
+    return false;
 }
+
+Verdict parentList(const std::string& a, const SettingsView& settings, Verdict v) {
+    if (v.ok && settings.option(OptParent)) {
+        for (const std::string& entry : settings.parentList())
+            if (upperAZ(entry) == a) return {false, "parent " + entry};
+    }
+    return v;
+}
+
+std::string entryName(char kind, const std::string_view* text) { return "predefined " + (kind + std::string(*text)); }
 
 }  // namespace
 
@@ -22,32 +41,23 @@ std::string normalisedAddress(const std::string& url) {
 }
 
 Verdict urlokVerdict(const std::string& url, const SettingsView& settings, const LinkLists& lists) {
-    const std::string upper = upperAZ(url);
-    if (startsWith(upper, "MAILTO:"))
-        return settings.option(OptEmail) ? Verdict{false, "e-mail switch"} : Verdict{true, "e-mail switch off"};
-    if (startsWith(upper, "FTP:"))
-        return settings.option(OptFtp) ? Verdict{false, "FTP switch"} : Verdict{true, "FTP switch off"};
-
-    const std::string a = normalisedAddress(url);
     Verdict v{true, "no rule"};
-    if (!lists.predefined.empty() && settings.option(OptPredefined)) {
-        for (const std::string& entry : lists.predefined) {
-            if (entry.empty()) continue;
-            const char kind = entry[0];
-            const std::string_view text = std::string_view(entry).substr(1);
-            if (kind == '1' && startsWith(a, text))
-                v = {false, "predefined " + entry};
-            else if (kind == '3' && a == text)
-                v = {false, "predefined " + entry};
-            else if (kind == '4' && startsWith(a, text))
-                v = {true, "predefined " + entry};
+    if (decidedBySwitch(url, settings, v)) return v;
+    const std::string a = normalisedAddress(url);
+    if (!lists.predefined().empty() && settings.option(OptPredefined)) {
+        const LinkIndex& index = lists.index();
+        const TextSet::Address address(a);
+        // Every entry counts and the list's order puts "4" last: an allow entry that
+        // matches wins over any block entry.
+        if (const auto* allow = index.allowPrefixes.prefixOf(address)) {
+            v = {true, entryName('4', allow)};
+        } else if (const auto* exact = index.blockExact.equalTo(address)) {
+            v = {false, entryName('3', exact)};
+        } else if (const auto* block = index.blockPrefixes.prefixOf(address)) {
+            v = {false, entryName('1', block)};
         }
     }
-    if (v.ok && settings.option(OptParent)) {
-        for (const std::string& entry : settings.parentList())
-            if (upperAZ(entry) == a) return {false, "parent " + entry};
-    }
-    return v;
+    return parentList(a, settings, v);
 }
 
 Verdict mainUrlOkVerdict(const std::string& url, int currentSite, const SettingsView& settings,
@@ -55,7 +65,34 @@ Verdict mainUrlOkVerdict(const std::string& url, int currentSite, const Settings
     const bool verify = currentSite >= 1 && currentSite <= 9 && settings.verify(currentSite);
     if (!verify || !settings.option(OptVerification)) return {true, "verification off"};
     const std::string b = upperAZ(stripTrailingSlashes(url));
-    for (const std::string& entry : lists.main)
-        if (equalsIgnoringCase(entry, b)) return {true, "main list"};
+    if (lists.index().mainList.equalTo(TextSet::Address(b))) return {true, "main list"};
     return {false, "verification"};
+}
+
+bool urlokScan(const std::string& url, const SettingsView& settings, const LinkLists& lists) {
+    Verdict v{true, ""};
+    if (decidedBySwitch(url, settings, v)) return v.ok;
+    const std::string a = normalisedAddress(url);
+    if (!lists.predefined().empty() && settings.option(OptPredefined)) {
+        for (const std::string& entry : lists.predefined()) {
+            if (entry.empty()) continue;
+            const std::string_view text = std::string_view(entry).substr(1);
+            if (entry[0] == '1' && startsWith(a, text))
+                v.ok = false;
+            else if (entry[0] == '3' && a == text)
+                v.ok = false;
+            else if (entry[0] == '4' && startsWith(a, text))
+                v.ok = true;
+        }
+    }
+    return parentList(a, settings, v).ok;
+}
+
+bool mainUrlOkScan(const std::string& url, int currentSite, const SettingsView& settings, const LinkLists& lists) {
+    const bool verify = currentSite >= 1 && currentSite <= 9 && settings.verify(currentSite);
+    if (!verify || !settings.option(OptVerification)) return true;
+    const std::string b = upperAZ(stripTrailingSlashes(url));
+    for (const std::string& entry : lists.main())
+        if (upperAZ(entry) == b) return true;
+    return false;
 }

@@ -23,6 +23,11 @@ inline bool MainUrlOk(const std::string& url, int currentSite, const SettingsVie
     return mainUrlOkVerdict(url, currentSite, settings, lists).ok;
 }
 
+// The same decisions by going through every entry in list order, as the rules are
+// written: the measure the indexed tests are checked and timed against.
+bool urlokScan(const std::string& url, const SettingsView& settings, const LinkLists& lists);
+bool mainUrlOkScan(const std::string& url, int currentSite, const SettingsView& settings, const LinkLists& lists);
+
 // Upper case (a to z), "HTTP://" in front unless already there or a local path with
 // ":\" as 2nd and 3rd characters, no trailing "/". A secure web address compares as
 // the same address in plain web form.

@@ -5,9 +5,39 @@
 
 #include <algorithm>
 
+LinkLists::LinkLists(const LinkLists& other) : predefined_(other.predefined_), main_(other.main_) {
+    index_.build(predefined_, main_);
+}
+
+LinkLists& LinkLists::operator=(const LinkLists& other) {
+    if (this != &other) {
+        predefined_ = other.predefined_;
+        main_ = other.main_;
+        index_.build(predefined_, main_);
+    }
+    return *this;
+}
+
+void LinkLists::clear() {
+    predefined_.clear();
+    main_.clear();
+    index_.build(predefined_, main_);
+}
+
+void LinkLists::append(std::vector<std::string> predefined, std::vector<std::string> main) {
+    // Sorted once and merged, not inserted one by one.
+    std::sort(predefined.begin(), predefined.end());
+    const auto middle = static_cast<std::ptrdiff_t>(predefined_.size());
+    predefined_.insert(predefined_.end(), std::make_move_iterator(predefined.begin()),
+                       std::make_move_iterator(predefined.end()));
+    std::inplace_merge(predefined_.begin(), predefined_.begin() + middle, predefined_.end());
+    main_.insert(main_.end(), std::make_move_iterator(main.begin()), std::make_move_iterator(main.end()));
+    index_.build(predefined_, main_);
+}
+
 void scanDataText(std::string_view text, LinkLists& lists) {
     text = text.substr(0, text.find('\0'));
-    std::vector<std::string> added;  // sorted once and merged, not inserted one by one
+    std::vector<std::string> predefined, main;
     bool inside = false;
     bool toMain = false;
     size_t start = 0;
@@ -19,20 +49,12 @@ void scanDataText(std::string_view text, LinkLists& lists) {
         if (line == "mainurls") {
             toMain = true;
         } else if (inside && !line.empty()) {
-            if (toMain)
-                lists.main.push_back(upperAZ(std::string(line)));
-            else
-                added.push_back(upperAZ(std::string(line)));
+            (toMain ? main : predefined).push_back(upperAZ(std::string(line)));
         } else if (line == "starturls") {
             inside = true;
         }
     }
-    if (added.empty()) return;
-    std::sort(added.begin(), added.end());
-    auto& pre = lists.predefined;
-    const auto middle = static_cast<std::ptrdiff_t>(pre.size());
-    pre.insert(pre.end(), std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
-    std::inplace_merge(pre.begin(), pre.begin() + middle, pre.end());
+    lists.append(std::move(predefined), std::move(main));
 }
 
 void readDataFile(const std::string& programDir, std::string& workText, LinkLists& lists) {

@@ -1,19 +1,33 @@
 #pragma once
 // The two link lists read from data.dat: the predefined list (kind code + upper-case
 // address or prefix, kept in ascending order) and the main list (upper-case full
-// addresses, in file order).
+// addresses, in file order), with the index approval asks, rebuilt at each change.
+#include "data/linkindex.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
 
-struct LinkLists {
-    std::vector<std::string> predefined;
-    std::vector<std::string> main;
+class LinkLists {
+public:
+    LinkLists() = default;
+    LinkLists(const LinkLists& other);
+    LinkLists& operator=(const LinkLists& other);
+    LinkLists(LinkLists&&) noexcept = default;
+    LinkLists& operator=(LinkLists&&) noexcept = default;
 
-    void clear() {
-        predefined.clear();
-        main.clear();
-    }
+    const std::vector<std::string>& predefined() const { return predefined_; }
+    const std::vector<std::string>& main() const { return main_; }
+    const LinkIndex& index() const { return index_; }
+
+    void clear();
+    // Adds entries: the predefined ones into their order, the main ones at the end.
+    void append(std::vector<std::string> predefined, std::vector<std::string> main);
+
+private:
+    std::vector<std::string> predefined_;
+    std::vector<std::string> main_;
+    LinkIndex index_;
 };
 
 // Appends the entries of the "starturls" / "mainurls" / "endurls" sections of a data.dat
