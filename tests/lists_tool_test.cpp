@@ -1,0 +1,88 @@
+// wenlow-lists on small samples of each kind of source.
+#include "approval/urlok.h"
+#include "data/linklists.h"
+#include "support/tempdir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+};
+
+// Standard output only, or with errors: standard error only.
+ToolRun run(const std::string& args, bool errors = false) {
+    const std::string command = std::string(WENLOW_LISTS) + " " + args + (errors ? " 2>&1 >/dev/null" : " 2>/dev/null");
+    ToolRun r;
+    FILE* p = popen(command.c_str(), "r");
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    r.status = WEXITSTATUS(pclose(p));
+    return r;
+}
+
+const std::string Data = WENLOW_TEST_DATA;
+
+}  // namespace
+
+TEST(ListsTool, EachSourceKindBecomesItsEntries) {
+    const std::string args = "--hosts " + Data + "/hosts.txt --domains " + Data + "/domains.txt --urls " + Data +
+                             "/urls.txt --allow " + Data + "/allow.txt --main " + Data + "/main.txt";
+    const ToolRun r = run(args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "starturls\r\n"
+              "1http://ads.example.com\r\n"
+              "1http://tracker.example.net\r\n"
+              "1http://popups.example.org\r\n"
+              "1http://extra.example.org\r\n"
+              "1http://bad.com\r\n"
+              "1http://www.bad.com\r\n"
+              "1http://www.worse.example\r\n"
+              "1http://dotted.example\r\n"
+              "1http://www.dotted.example\r\n"
+              "1http://gallery.example/private\r\n"
+              "1http://files.example/download\r\n"
+              "4http://kids.bad.com\r\n"
+              "4http://www.kids.bad.com\r\n"
+              "mainurls\r\n"
+              "https://kids.example\r\n"
+              "http://learn.example/a\r\n"
+              "endurls\r\n");
+    EXPECT_EQ(run(args, true).out,
+              "wenlow-lists: 11 blocked, 2 allowed, 2 approved, 4 duplicates dropped, 4 names skipped\n");
+}
+
+TEST(ListsTool, WritesAProgramFoldersListThatTheBrowserReadsAsMeant) {
+    ProgramFolder dir;
+    dir.write("data.dat", "old");
+    const ToolRun r = run("--domains " + Data + "/domains.txt --allow " + Data + "/allow.txt --out " + dir.path());
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(dir.read("data.bak"), "old");
+    LinkLists lists;
+    std::string work;
+    readDataFile(dir.path(), work, lists);
+    PlainSettings s;
+    s.setup.options.fill(true);
+    EXPECT_FALSE(urlok("https://bad.com/games", s, lists));
+    EXPECT_FALSE(urlok("http://www.bad.com", s, lists));
+    EXPECT_TRUE(urlok("http://kids.bad.com/", s, lists));
+    EXPECT_TRUE(urlok("http://notbad.com", s, lists));
+    // A prefix, not a domain: the entry also blocks a name that merely begins with it.
+    EXPECT_FALSE(urlok("http://bad.com.evil.org", s, lists));
+}
+
+TEST(ListsTool, FailuresAreClear) {
+    EXPECT_EQ(run("").status, 2);
+    ToolRun r = run("--hosts /nonexistent/list", true);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "wenlow-lists: Cannot open file /nonexistent/list\n");
+    r = run("--bogus x", true);
+    EXPECT_NE(r.out.find("unknown option --bogus"), std::string::npos);
+}

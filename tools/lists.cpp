@@ -1,0 +1,197 @@
+// wenlow-lists: a data.dat from common blocklist formats.
+#include "data/files.h"
+#include "platform/text.h"
+#include "tools/common.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <fstream>
+#include <iostream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const Usage =
+    "usage: wenlow-lists [--hosts FILE] [--domains FILE] [--urls FILE] [--allow FILE]\n"
+    "                    [--main FILE] [--out DIR]\n"
+    "Writes a data.dat for Wenlow Explorer from blocklists. FILE \"-\" is standard input.\n"
+    "  --hosts FILE    hosts-file lines \"0.0.0.0 name\" or \"127.0.0.1 name\": each name is blocked\n"
+    "  --domains FILE  one domain a line (also squidGuard \"domains\"): the domain and its\n"
+    "                  www. form are blocked, with everything below them\n"
+    "  --urls FILE     one address a line (squidGuard \"urls\", host/path): blocked from there on\n"
+    "  --allow FILE    domains to allow even when a block entry matches them\n"
+    "  --main FILE     approved addresses for the verification of left-pane links\n"
+    "  --out DIR       write DIR/data.dat (keeping the first data.bak) instead of standard output\n"
+    "Comments (#), blank lines and names that are no host names are skipped, duplicates dropped;\n"
+    "counts go to standard error.\n";
+
+struct Counts {
+    size_t blocked = 0, allowed = 0, approved = 0, duplicates = 0, skipped = 0;
+};
+
+// Lines of a file without comments, surrounding blanks or line ends.
+bool eachLine(const std::string& file, const std::function<void(const std::string&)>& take) {
+    std::ifstream in;
+    std::istream* s = &std::cin;
+    if (file != "-") {
+        in.open(file, std::ios::binary);
+        if (!in) return false;
+        s = &in;
+    }
+    std::string line;
+    while (std::getline(*s, line)) {
+        if (const size_t hash = line.find('#'); hash != std::string::npos) line.resize(hash);
+        const size_t first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos) continue;
+        line = line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
+        take(line);
+    }
+    return true;
+}
+
+// A host name as the lists hold it: lower case, no scheme, no trailing dot or slash.
+std::string cleanName(std::string name) {
+    name = lowerAZ(name);
+    if (startsWith(name, "http://")) name.erase(0, 7);
+    if (startsWith(name, "https://")) name.erase(0, 8);
+    while (!name.empty() && (name.back() == '.' || name.back() == '/')) name.pop_back();
+    // squidGuard's ".example.org" means the whole domain too.
+    name.erase(0, std::min(name.find_first_not_of('.'), name.size()));
+    return name;
+}
+
+bool looksLikeHost(const std::string& name) {
+    return name.find('.') != std::string::npos && name.find_first_of(" \t") == std::string::npos &&
+           name.find_first_not_of("0123456789.") != std::string::npos;
+}
+
+class Builder {
+public:
+    Counts counts;
+
+    void add(char kind, const std::string& address) {
+        if (!seen_.insert(kind + upperAZ(address)).second) {
+            ++counts.duplicates;
+            return;
+        }
+        (kind == '4' ? counts.allowed : counts.blocked)++;
+        entries_.push_back(kind + std::string("http://") + address);
+    }
+    void domain(char kind, const std::string& raw) {
+        const std::string name = cleanName(raw);
+        if (!looksLikeHost(name)) {
+            ++counts.skipped;
+            return;
+        }
+        add(kind, name);
+        if (!startsWith(name, "www.")) add(kind, "www." + name);
+    }
+    void host(const std::string& line) {
+        std::istringstream words(line);
+        std::string address, name;
+        words >> address;
+        if (address != "0.0.0.0" && address != "127.0.0.1" && address != "::" && address != "::1") {
+            ++counts.skipped;
+            return;
+        }
+        while (words >> name) {
+            name = cleanName(name);
+            if (looksLikeHost(name))
+                add('1', name);
+            else
+                ++counts.skipped;
+        }
+    }
+    void url(const std::string& raw) {
+        const std::string address = cleanName(raw);
+        if (address.empty() || address.find_first_of(" \t") != std::string::npos) {
+            ++counts.skipped;
+            return;
+        }
+        add('1', address);
+    }
+    void approved(const std::string& raw) {
+        std::string address = raw;
+        if (!startsWith(upperAZ(address), "HTTP://") && !startsWith(upperAZ(address), "HTTPS://")) address = "http://" + address;
+        while (!address.empty() && address.back() == '/') address.pop_back();
+        if (!seenMain_.insert(upperAZ(address)).second) {
+            ++counts.duplicates;
+            return;
+        }
+        ++counts.approved;
+        main_.push_back(address);
+    }
+
+    std::string text() const {
+        std::string out = "starturls\r\n";
+        for (const auto& e : entries_) out += e + "\r\n";
+        out += "mainurls\r\n";
+        for (const auto& m : main_) out += m + "\r\n";
+        out += "endurls\r\n";
+        return out;
+    }
+
+private:
+    std::set<std::string> seen_, seenMain_;
+    std::vector<std::string> entries_, main_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Builder b;
+    std::string out;
+    bool any = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help") {
+            std::fputs(Usage, stdout);
+            return 0;
+        }
+        if (i + 1 >= argc) return usageError("missing value for " + arg, Usage);
+        const std::string value = argv[++i];
+        std::function<void(const std::string&)> take;
+        if (arg == "--hosts")
+            take = [&](const std::string& l) { b.host(l); };
+        else if (arg == "--domains")
+            take = [&](const std::string& l) { b.domain('1', l); };
+        else if (arg == "--urls")
+            take = [&](const std::string& l) { b.url(l); };
+        else if (arg == "--allow")
+            take = [&](const std::string& l) { b.domain('4', l); };
+        else if (arg == "--main")
+            take = [&](const std::string& l) { b.approved(l); };
+        else if (arg == "--out") {
+            out = value;
+            continue;
+        } else
+            return usageError("unknown option " + arg, Usage);
+        if (!eachLine(value, take)) {
+            std::fprintf(stderr, "wenlow-lists: Cannot open file %s\n", value.c_str());
+            return 2;
+        }
+        any = true;
+    }
+    if (!any) return usageError("no list given", Usage);
+
+    const std::string text = b.text();
+    if (out.empty()) {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+    } else {
+        const std::string dir = programFolder(out);
+        try {
+            backupRename(dir + "data.dat", dir + "data.bak");
+            writeFileSafely(dir + "data.dat", text);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "wenlow-lists: %s\n", e.what());
+            return 2;
+        }
+    }
+    std::fprintf(stderr, "wenlow-lists: %zu blocked, %zu allowed, %zu approved, %zu duplicates dropped, %zu names skipped\n",
+                 b.counts.blocked, b.counts.allowed, b.counts.approved, b.counts.duplicates, b.counts.skipped);
+    return 0;
+}
