@@ -45,8 +45,8 @@ TEST_F(Startup, FirstActivationOpensTheFirstSitesListPage) {
     EXPECT_TRUE(right->navigateCalls.isEmpty());
     EXPECT_FALSE(form1->programNavigating);
     // The lists were read from data.dat.
-    EXPECT_EQ(form1->lists.predefined().front(), "1HTTP://ADS.");
-    EXPECT_EQ(form1->lists.main().front(), "HTTP://WWW.NASA.GOV/KIDS");
+    EXPECT_EQ(form1->lists.predefined()[0], "1HTTP://ADS.");
+    EXPECT_EQ(form1->lists.main()[0], "HTTP://WWW.NASA.GOV/KIDS");
     // No site button is raised at start.
     for (int n = 1; n <= 9; ++n) EXPECT_TRUE(form1->siteButton[n]->autoRaise()) << n;
 

@@ -28,7 +28,7 @@ Verdict parentList(const std::string& a, const SettingsView& settings, Verdict v
     return v;
 }
 
-std::string entryName(char kind, const std::string_view* text) { return "predefined " + (kind + std::string(*text)); }
+std::string entryName(char kind, std::string_view text) { return "predefined " + (kind + std::string(text)); }
 
 }  // namespace
 
@@ -49,12 +49,12 @@ Verdict urlokVerdict(const std::string& url, const SettingsView& settings, const
         const TextSet::Address address(a);
         // Every entry counts and the list's order puts "4" last: an allow entry that
         // matches wins over any block entry.
-        if (const auto* allow = index.allowPrefixes.prefixOf(address)) {
-            v = {true, entryName('4', allow)};
-        } else if (const auto* exact = index.blockExact.equalTo(address)) {
-            v = {false, entryName('3', exact)};
-        } else if (const auto* block = index.blockPrefixes.prefixOf(address)) {
-            v = {false, entryName('1', block)};
+        if (const auto allow = index.allowPrefixes.prefixOf(address)) {
+            v = {true, entryName('4', *allow)};
+        } else if (const auto exact = index.blockExact.equalTo(address)) {
+            v = {false, entryName('3', *exact)};
+        } else if (const auto block = index.blockPrefixes.prefixOf(address)) {
+            v = {false, entryName('1', *block)};
         }
     }
     return parentList(a, settings, v);
@@ -74,9 +74,9 @@ bool urlokScan(const std::string& url, const SettingsView& settings, const LinkL
     if (decidedBySwitch(url, settings, v)) return v.ok;
     const std::string a = normalisedAddress(url);
     if (!lists.predefined().empty() && settings.option(OptPredefined)) {
-        for (const std::string& entry : lists.predefined()) {
+        for (std::string_view entry : lists.predefined()) {
             if (entry.empty()) continue;
-            const std::string_view text = std::string_view(entry).substr(1);
+            const std::string_view text = entry.substr(1);
             if (entry[0] == '1' && startsWith(a, text))
                 v.ok = false;
             else if (entry[0] == '3' && a == text)
@@ -92,7 +92,7 @@ bool mainUrlOkScan(const std::string& url, int currentSite, const SettingsView& 
     const bool verify = currentSite >= 1 && currentSite <= 9 && settings.verify(currentSite);
     if (!verify || !settings.option(OptVerification)) return true;
     const std::string b = upperAZ(stripTrailingSlashes(url));
-    for (const std::string& entry : lists.main())
-        if (upperAZ(entry) == b) return true;
+    for (std::string_view entry : lists.main())
+        if (upperAZ(std::string(entry)) == b) return true;
     return false;
 }

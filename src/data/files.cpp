@@ -6,20 +6,35 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 QString qpath(const std::string& path) { return fromAnsi(path); }
 
+// Straight into the string: a list file can be tens of megabytes.
 bool readAll(const std::string& path, std::string& out) {
-    QFile f(qpath(path));
-    if (!f.open(QIODevice::ReadOnly)) return false;
-    const QByteArray bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError) return false;
-    out.assign(bytes.constData(), static_cast<size_t>(bytes.size()));
-    return true;
+    const int fd = ::open(QFile::encodeName(qpath(path)).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    const bool ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+    if (ok) {
+        out.resize(static_cast<size_t>(st.st_size));
+        size_t got = 0;
+        for (ssize_t n; got < out.size() && (n = ::read(fd, out.data() + got, out.size() - got)) != 0;)
+            if (n > 0) got += static_cast<size_t>(n);
+            else if (errno != EINTR) break;
+        out.resize(got);
+        // A file that grew meanwhile is read on to its end.
+        char more[65536];
+        for (ssize_t n; (n = ::read(fd, more, sizeof more)) > 0;) out.append(more, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return ok;
 }
 
 }  // namespace

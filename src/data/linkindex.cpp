@@ -3,20 +3,28 @@
 #include "platform/text.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+
+#include <sys/mman.h>
 
 namespace {
 
 constexpr std::uint64_t Multiplier = 0x100000001B3ull;
 constexpr std::uint64_t Seed = 0xCBF29CE484222325ull;
+constexpr std::size_t HugePage = 2u << 20;
 
-// Spreads a prefix hash and its length over the table.
-std::uint64_t tagOf(std::uint64_t hash, std::size_t length) {
+// Spreads a prefix hash and its length over the table: the low bits pick the slot,
+// the high bits are kept as the slot's tag.
+std::uint64_t mix(std::uint64_t hash, std::size_t length) {
     std::uint64_t z = hash + 0x9E3779B97F4A7C15ull * (length + 1);
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return (z ^ (z >> 31)) | 1;  // never 0, which marks an empty slot
+    return z ^ (z >> 31);
 }
+
+std::uint32_t tagOf(std::uint64_t mixed) { return static_cast<std::uint32_t>(mixed >> 32) | 1; }
 
 std::uint64_t hashOf(std::string_view s) {
     std::uint64_t h = Seed;
@@ -25,6 +33,8 @@ std::uint64_t hashOf(std::string_view s) {
 }
 
 }  // namespace
+
+void TextSet::FreeSlots::operator()(Slot* s) const { std::free(s); }
 
 TextSet::Address::Address(std::string_view t) : text(t), hashes(t.size() + 1) {
     std::uint64_t h = Seed;
@@ -35,70 +45,95 @@ TextSet::Address::Address(std::string_view t) : text(t), hashes(t.size() + 1) {
     }
 }
 
-void TextSet::build(std::vector<std::string_view> texts) {
-    count_ = texts.size();
+void TextSet::build(const TextList& list, std::vector<std::uint32_t> members, std::size_t skip) {
+    list_ = &list;
+    skip_ = skip;
+    count_ = members.size();
+    members_.assign(members.begin(), members.end());
     lengths_.clear();
+    slots_.reset();
+    if (count_ == 0) return;
     std::size_t capacity = 16;
-    while (capacity < texts.size() * 2) capacity <<= 1;
+    while (capacity < count_ * 2) capacity <<= 1;
     mask_ = capacity - 1;
-    tags_.assign(count_ ? capacity : 0, 0);
-    texts_.assign(count_ ? capacity : 0, {});
-    for (std::string_view t : texts) {
-        const std::uint64_t tag = tagOf(hashOf(t), t.size());
-        std::uint64_t at = tag & mask_;
-        while (tags_[at] != 0) at = (at + 1) & mask_;
-        tags_[at] = tag;
-        texts_[at] = t;
-        lengths_.push_back(static_cast<std::uint32_t>(t.size()));
+    // Large tables on huge pages: a look-up then costs a cache miss, not a page walk too.
+    const std::size_t bytes = (capacity * sizeof(Slot) + HugePage - 1) / HugePage * HugePage;
+    void* memory = std::aligned_alloc(HugePage, bytes);
+    if (!memory) throw std::bad_alloc();
+    madvise(memory, bytes, MADV_HUGEPAGE);
+    std::memset(memory, 0, bytes);
+    slots_.reset(static_cast<Slot*>(memory));
+
+    std::vector<bool> seenLength;
+    for (std::uint32_t i = 0; i < count_; ++i) {
+        const std::string_view t = text(i);
+        const std::uint64_t m = mix(hashOf(t), t.size());
+        std::size_t at = slotOf(m);
+        while (slots_[at].tag != 0) at = (at + 1) & mask_;
+        slots_[at] = {tagOf(m), i};
+        if (seenLength.size() <= t.size()) seenLength.resize(t.size() + 1);
+        seenLength[t.size()] = true;
     }
-    std::sort(lengths_.begin(), lengths_.end());
-    lengths_.erase(std::unique(lengths_.begin(), lengths_.end()), lengths_.end());
+    for (std::uint32_t l = 0; l < seenLength.size(); ++l)
+        if (seenLength[l]) lengths_.push_back(l);
 }
 
-const std::string_view* TextSet::find(const Address& a, std::size_t length) const {
-    const std::uint64_t tag = tagOf(a.hashes[length], length);
-    for (std::uint64_t at = tag & mask_; tags_[at] != 0; at = (at + 1) & mask_) {
-        if (tags_[at] == tag && texts_[at].size() == length &&
-            std::memcmp(texts_[at].data(), a.text.data(), length) == 0)
-            return &texts_[at];
+std::optional<std::string_view> TextSet::find(const Address& a, std::size_t length) const {
+    const std::uint64_t m = mix(a.hashes[length], length);
+    const std::uint32_t tag = tagOf(m);
+    for (std::size_t at = slotOf(m); slots_[at].tag != 0; at = (at + 1) & mask_) {
+        if (slots_[at].tag != tag) continue;
+        const std::string_view t = text(slots_[at].index);
+        if (t.size() == length && std::memcmp(t.data(), a.text.data(), length) == 0) return t;
     }
-    return nullptr;
+    return std::nullopt;
 }
 
-const std::string_view* TextSet::prefixOf(const Address& a) const {
-    if (count_ == 0) return nullptr;
+std::optional<std::string_view> TextSet::prefixOf(const Address& a) const {
+    if (count_ == 0) return std::nullopt;
     const auto end = std::upper_bound(lengths_.begin(), lengths_.end(), static_cast<std::uint32_t>(a.text.size()));
     // Ask the memory for every slot first: the look-ups overlap instead of waiting in turn.
-    for (auto l = lengths_.begin(); l != end; ++l) __builtin_prefetch(&tags_[tagOf(a.hashes[*l], *l) & mask_]);
+    for (auto l = lengths_.begin(); l != end; ++l) __builtin_prefetch(&slots_[slotOf(mix(a.hashes[*l], *l))]);
     for (auto l = lengths_.begin(); l != end; ++l)
-        if (const auto* found = find(a, *l)) return found;
-    return nullptr;
+        if (auto found = find(a, *l)) return found;
+    return std::nullopt;
 }
 
-const std::string_view* TextSet::equalTo(const Address& a) const {
-    if (count_ == 0) return nullptr;
+std::optional<std::string_view> TextSet::equalTo(const Address& a) const {
+    if (count_ == 0) return std::nullopt;
     if (!std::binary_search(lengths_.begin(), lengths_.end(), static_cast<std::uint32_t>(a.text.size())))
-        return nullptr;
+        return std::nullopt;
     return find(a, a.text.size());
 }
 
-void LinkIndex::build(const std::vector<std::string>& predefined, const std::vector<std::string>& main) {
-    std::vector<std::string_view> kind1, kind3, kind4;
-    for (const std::string& e : predefined) {
+void LinkIndex::build(const TextList& predefined, const TextList& main) {
+    std::vector<std::uint32_t> kind1, kind3, kind4;
+    for (std::uint32_t i = 0; i < predefined.size(); ++i) {
+        const std::string_view e = predefined[i];
         if (e.empty()) continue;
-        const std::string_view text = std::string_view(e).substr(1);
         if (e[0] == '1')
-            kind1.push_back(text);
+            kind1.push_back(i);
         else if (e[0] == '3')
-            kind3.push_back(text);
+            kind3.push_back(i);
         else if (e[0] == '4')
-            kind4.push_back(text);
+            kind4.push_back(i);
     }
-    blockPrefixes.build(std::move(kind1));
-    blockExact.build(std::move(kind3));
-    allowPrefixes.build(std::move(kind4));
+    // The kind code is not part of what is compared.
+    blockPrefixes.build(predefined, std::move(kind1), 1);
+    blockExact.build(predefined, std::move(kind3), 1);
+    allowPrefixes.build(predefined, std::move(kind4), 1);
     mainUpper_.clear();
-    mainUpper_.reserve(main.size());
-    for (const std::string& e : main) mainUpper_.push_back(upperAZ(e));
-    mainList.build(std::vector<std::string_view>(mainUpper_.begin(), mainUpper_.end()));
+    std::vector<std::uint32_t> all;
+    for (std::string_view e : main) {
+        all.push_back(static_cast<std::uint32_t>(all.size()));
+        mainUpper_.push_back(upperAZ(std::string(e)));
+    }
+    mainList.build(mainUpper_, std::move(all), 0);
+}
+
+void LinkIndex::rebind(const TextList& predefined) {
+    blockPrefixes.rebind(predefined);
+    blockExact.rebind(predefined);
+    allowPrefixes.rebind(predefined);
+    mainList.rebind(mainUpper_);
 }

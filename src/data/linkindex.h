@@ -1,15 +1,22 @@
 #pragma once
 // Sets of link-list texts that answer "is one of them a prefix of this address" and "does
 // one of them equal it" in time that grows with the address, not with the list.
+#include "data/textlist.h"
+
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class TextSet {
 public:
-    void build(std::vector<std::string_view> texts);
+    // The members of a list (by index), each without its first `skip` characters.
+    void build(const TextList& list, std::vector<std::uint32_t> members, std::size_t skip);
     bool empty() const { return count_ == 0; }
+    // After the list has moved to another object.
+    void rebind(const TextList& list) { list_ = &list; }
 
     // The prefix hashes of an address, computed once for all the sets asked about it.
     class Address {
@@ -20,17 +27,28 @@ public:
     };
 
     // Some text of the set that is a prefix of the address (the empty text is a prefix
-    // of every address), or nullptr.
-    const std::string_view* prefixOf(const Address& a) const;
-    // Some text of the set equal to the address, or nullptr.
-    const std::string_view* equalTo(const Address& a) const;
+    // of every address), or nothing.
+    std::optional<std::string_view> prefixOf(const Address& a) const;
+    // Some text of the set equal to the address, or nothing.
+    std::optional<std::string_view> equalTo(const Address& a) const;
 
 private:
-    const std::string_view* find(const Address& a, std::size_t length) const;
+    struct Slot {
+        std::uint32_t tag;    // 0: empty
+        std::uint32_t index;  // into members_
+    };
+    struct FreeSlots {
+        void operator()(Slot* s) const;
+    };
+    std::optional<std::string_view> find(const Address& a, std::size_t length) const;
+    std::size_t slotOf(std::uint64_t mixed) const { return mixed & mask_; }
+    std::string_view text(std::uint32_t member) const { return (*list_)[members_[member]].substr(skip_); }
 
-    std::vector<std::uint64_t> tags_;        // 0: empty slot
-    std::vector<std::string_view> texts_;    // beside each tag
-    std::vector<std::uint32_t> lengths_;     // distinct text lengths, ascending
+    std::unique_ptr<Slot[], FreeSlots> slots_;
+    const TextList* list_ = nullptr;
+    std::vector<std::uint32_t, HugeAllocator<std::uint32_t>> members_;
+    std::size_t skip_ = 0;
+    std::vector<std::uint32_t> lengths_;  // distinct text lengths, ascending
     std::uint64_t mask_ = 0;
     std::size_t count_ = 0;
 };
@@ -40,7 +58,9 @@ private:
 // from, which must outlive it unchanged.
 class LinkIndex {
 public:
-    void build(const std::vector<std::string>& predefined, const std::vector<std::string>& main);
+    void build(const TextList& predefined, const TextList& main);
+    // After the lists (and this index with them) have moved.
+    void rebind(const TextList& predefined);
 
     TextSet blockPrefixes;  // kind "1"
     TextSet blockExact;     // kind "3"
@@ -48,5 +68,5 @@ public:
     TextSet mainList;       // upper-cased
 
 private:
-    std::vector<std::string> mainUpper_;
+    TextList mainUpper_;
 };

@@ -18,26 +18,41 @@ LinkLists& LinkLists::operator=(const LinkLists& other) {
     return *this;
 }
 
+LinkLists::LinkLists(LinkLists&& other) noexcept
+    : predefined_(std::move(other.predefined_)), main_(std::move(other.main_)), index_(std::move(other.index_)) {
+    index_.rebind(predefined_);
+}
+
+LinkLists& LinkLists::operator=(LinkLists&& other) noexcept {
+    predefined_ = std::move(other.predefined_);
+    main_ = std::move(other.main_);
+    index_ = std::move(other.index_);
+    index_.rebind(predefined_);
+    return *this;
+}
+
 void LinkLists::clear() {
     predefined_.clear();
     main_.clear();
     index_.build(predefined_, main_);
 }
 
-void LinkLists::append(std::vector<std::string> predefined, std::vector<std::string> main) {
+void LinkLists::append(TextList predefined, const TextList& main) {
     // Sorted once and merged, not inserted one by one.
-    std::sort(predefined.begin(), predefined.end());
-    const auto middle = static_cast<std::ptrdiff_t>(predefined_.size());
-    predefined_.insert(predefined_.end(), std::make_move_iterator(predefined.begin()),
-                       std::make_move_iterator(predefined.end()));
-    std::inplace_merge(predefined_.begin(), predefined_.begin() + middle, predefined_.end());
-    main_.insert(main_.end(), std::make_move_iterator(main.begin()), std::make_move_iterator(main.end()));
+    predefined_.mergeSorted(std::move(predefined));
+    main_.append(main);
     index_.build(predefined_, main_);
 }
 
+
 void scanDataText(std::string_view text, LinkLists& lists) {
     text = text.substr(0, text.find('\0'));
-    std::vector<std::string> predefined, main;
+    TextList predefined, main;
+    predefined.reserve(static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+                           return static_cast<unsigned char>(c) < 32;
+                       })),
+                       text.size());
+    std::string upper;
     bool inside = false;
     bool toMain = false;
     size_t start = 0;
@@ -49,12 +64,15 @@ void scanDataText(std::string_view text, LinkLists& lists) {
         if (line == "mainurls") {
             toMain = true;
         } else if (inside && !line.empty()) {
-            (toMain ? main : predefined).push_back(upperAZ(std::string(line)));
+            upper.assign(line);
+            for (char& c : upper)
+                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+            (toMain ? main : predefined).push_back(upper);
         } else if (line == "starturls") {
             inside = true;
         }
     }
-    lists.append(std::move(predefined), std::move(main));
+    lists.append(std::move(predefined), main);
 }
 
 void readDataFile(const std::string& programDir, std::string& workText, LinkLists& lists) {

@@ -3,6 +3,7 @@
 // address or prefix, kept in ascending order) and the main list (upper-case full
 // addresses, in file order), with the index approval asks, rebuilt at each change.
 #include "data/linkindex.h"
+#include "data/textlist.h"
 
 #include <string>
 #include <string_view>
@@ -13,20 +14,20 @@ public:
     LinkLists() = default;
     LinkLists(const LinkLists& other);
     LinkLists& operator=(const LinkLists& other);
-    LinkLists(LinkLists&&) noexcept = default;
-    LinkLists& operator=(LinkLists&&) noexcept = default;
+    LinkLists(LinkLists&& other) noexcept;
+    LinkLists& operator=(LinkLists&& other) noexcept;
 
-    const std::vector<std::string>& predefined() const { return predefined_; }
-    const std::vector<std::string>& main() const { return main_; }
+    const TextList& predefined() const { return predefined_; }
+    const TextList& main() const { return main_; }
     const LinkIndex& index() const { return index_; }
 
     void clear();
     // Adds entries: the predefined ones into their order, the main ones at the end.
-    void append(std::vector<std::string> predefined, std::vector<std::string> main);
+    void append(TextList predefined, const TextList& main);
 
 private:
-    std::vector<std::string> predefined_;
-    std::vector<std::string> main_;
+    TextList predefined_;
+    TextList main_;
     LinkIndex index_;
 };
 

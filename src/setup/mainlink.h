@@ -1,6 +1,8 @@
 #pragma once
 // What the setup window needs of the main window: its predefined list, its nine site
 // slots and buttons, and its start-address table.
+#include "data/textlist.h"
+
 #include <QPixmap>
 
 #include <string>
@@ -9,7 +11,7 @@
 class MainWindowLink {
 public:
     virtual ~MainWindowLink() = default;
-    virtual const std::vector<std::string>& predefinedList() const = 0;
+    virtual const TextList& predefinedList() const = 0;
     virtual void clearStartAddresses() = 0;
     virtual void setStartAddress(int site, const std::string& address) = 0;
     virtual void showSiteSlot(int site, bool shown) = 0;

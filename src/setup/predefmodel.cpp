@@ -2,14 +2,14 @@
 
 #include "platform/text.h"
 
-void PredefModel::setEntries(std::vector<std::string> entries) {
+void PredefModel::setEntries(TextList entries) {
     beginResetModel();
     entries_ = std::move(entries);
     endResetModel();
 }
 
-std::string PredefModel::displayText(const std::string& entry) {
-    const std::string lower = lowerAZ(entry);
+std::string PredefModel::displayText(std::string_view entry) {
+    const std::string lower = lowerAZ(std::string(entry));
     if (lower.empty()) return " ";
     return lower.substr(0, 1) + " " + lower.substr(1);
 }

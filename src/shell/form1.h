@@ -81,7 +81,7 @@ public:
     bool MainUrlOk(const QString& url);
 
     // MainWindowLink.
-    const std::vector<std::string>& predefinedList() const override { return lists.predefined(); }
+    const TextList& predefinedList() const override { return lists.predefined(); }
     void clearStartAddresses() override;
     void setStartAddress(int site, const std::string& address) override;
     void showSiteSlot(int site, bool shown) override;

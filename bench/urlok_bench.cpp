@@ -1,0 +1,82 @@
+// Approval and list loading at real block-list sizes:
+//   build/bench/urlok_bench
+#include "approval/urlok.h"
+#include "data/files.h"
+#include "platform/text.h"
+#include "synthetic.h"
+
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+
+namespace {
+
+std::string dataText(const std::vector<std::string>& hosts) {
+    std::string text = "HTTP/1.0 200 OK\r\n\r\nstarturls\r\n";
+    for (const auto& h : hosts) text += "1http://" + h + "\r\n";
+    text += "4http://kids." + hosts[0] + "\r\nmainurls\r\nendurls\r\n";
+    return text;
+}
+
+const LinkLists& listsOf(size_t n) {
+    static std::map<size_t, LinkLists> cache;
+    auto it = cache.find(n);
+    if (it == cache.end()) {
+        LinkLists lists;
+        scanDataText(dataText(syntheticHosts(n)), lists);
+        it = cache.emplace(n, std::move(lists)).first;
+    }
+    return it->second;
+}
+
+PlainSettings allOn() {
+    PlainSettings s;
+    s.setup.options.fill(true);
+    return s;
+}
+
+void BM_Urlok(benchmark::State& state) {
+    const size_t n = static_cast<size_t>(state.range(0));
+    const LinkLists& lists = listsOf(n);
+    const PlainSettings s = allOn();
+    const auto addresses = syntheticAddresses(syntheticHosts(n), 4096);
+    size_t i = 0, refused = 0;
+    for (auto _ : state) refused += !urlok(addresses[i++ & 4095], s, lists);
+    benchmark::DoNotOptimize(refused);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Urlok)->Arg(1000)->Arg(100000)->Arg(1100000);
+
+// The entry-by-entry scan, as the rules are written.
+void BM_UrlokScan(benchmark::State& state) {
+    const size_t n = static_cast<size_t>(state.range(0));
+    const LinkLists& lists = listsOf(n);
+    const PlainSettings s = allOn();
+    const auto addresses = syntheticAddresses(syntheticHosts(n), 4096);
+    size_t i = 0, refused = 0;
+    for (auto _ : state) refused += !urlokScan(addresses[i++ & 4095], s, lists);
+    benchmark::DoNotOptimize(refused);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_UrlokScan)->Arg(1000)->Arg(100000);
+
+void BM_ReadSetupFromData(benchmark::State& state) {
+    const size_t n = static_cast<size_t>(state.range(0));
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString() + "/";
+    writeFileSafely(folder + "data.dat", dataText(syntheticHosts(n)));
+    for (auto _ : state) {
+        LinkLists lists;
+        std::string work;
+        readDataFile(folder, work, lists);
+        benchmark::DoNotOptimize(lists.predefined().size());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(n));
+}
+BENCHMARK(BM_ReadSetupFromData)->Arg(1000)->Arg(100000)->Arg(1100000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,68 @@
+#pragma once
+// A list of 8-bit texts held in one buffer: a million short entries without a million
+// allocations, and copied as two blocks.
+#include "data/hugealloc.h"
+
+#include <cstdint>
+#include <initializer_list>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TextList {
+public:
+    TextList() = default;
+    TextList(std::initializer_list<std::string_view> texts);
+    TextList(const std::vector<std::string>& texts);
+
+    std::size_t size() const { return refs_.size(); }
+    bool empty() const { return refs_.empty(); }
+    std::string_view operator[](std::size_t i) const { return {chars_.data() + refs_[i].offset, refs_[i].length}; }
+
+    class const_iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = std::string_view;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = std::string_view;
+        const_iterator(const TextList* list, std::size_t i) : list_(list), i_(i) {}
+        std::string_view operator*() const { return (*list_)[i_]; }
+        const_iterator& operator++() {
+            ++i_;
+            return *this;
+        }
+        bool operator!=(const const_iterator& o) const { return i_ != o.i_; }
+        bool operator==(const const_iterator& o) const { return i_ == o.i_; }
+
+    private:
+        const TextList* list_;
+        std::size_t i_;
+    };
+    const_iterator begin() const { return {this, 0}; }
+    const_iterator end() const { return {this, refs_.size()}; }
+
+    void clear();
+    void reserve(std::size_t texts, std::size_t chars);
+    void push_back(std::string_view text);
+    // Appends the texts of another list, keeping this list in ascending byte order when
+    // it was (both are sorted first).
+    void mergeSorted(TextList added);
+    void sort();
+    void append(const TextList& added);
+
+    std::vector<std::string> strings() const;
+    bool operator==(const std::vector<std::string>& other) const;
+    bool operator==(const TextList& other) const;
+
+private:
+    struct Ref {
+        std::uint32_t offset;
+        std::uint32_t length;
+    };
+    // A vector, not a string: its bytes stay where they are when the list is moved, so
+    // views into them stay good.
+    std::vector<char, HugeAllocator<char>> chars_;
+    std::vector<Ref, HugeAllocator<Ref>> refs_;
+};
