@@ -4,16 +4,24 @@
 
 namespace {
 
-bool isLocalPath(const std::string& a) { return a.size() >= 3 && a[1] == ':' && a[2] == '\\'; }
-
 // The switches decide mail and file transfer links before any list is asked.
+// Begins with an upper-case prefix, letters a to z compared without their case.
+bool beginsWith(std::string_view s, std::string_view upperPrefix) {
+    if (s.size() < upperPrefix.size()) return false;
+    for (std::size_t i = 0; i < upperPrefix.size(); ++i) {
+        char c = s[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c != upperPrefix[i]) return false;
+    }
+    return true;
+}
+
 bool decidedBySwitch(const std::string& url, const SettingsView& settings, Verdict& v) {
-    const std::string upper = upperAZ(url);
-    if (startsWith(upper, "MAILTO:")) {
+    if (beginsWith(url, "MAILTO:")) {
         v = settings.option(OptEmail) ? Verdict{false, "e-mail switch"} : Verdict{true, "e-mail switch off"};
         return true;
     }
-    if (startsWith(upper, "FTP:")) {
+    if (beginsWith(url, "FTP:")) {
         v = settings.option(OptFtp) ? Verdict{false, "FTP switch"} : Verdict{true, "FTP switch off"};
         return true;
     }
@@ -33,11 +41,21 @@ std::string entryName(char kind, std::string_view text) { return "predefined " +
 }  // namespace
 
 std::string normalisedAddress(const std::string& url) {
-    std::string a = upperAZ(url);
+    std::string_view rest = url;
+    std::string a;
+    a.reserve(url.size() + 7);
     // Secure addresses meet the lists in the form every list entry is written in.
-    if (startsWith(a, "HTTPS://")) a = "HTTP://" + a.substr(8);
-    if (!startsWith(a, "HTTP://") && !isLocalPath(a)) a = "HTTP://" + a;
-    return stripTrailingSlashes(std::move(a));
+    if (beginsWith(rest, "HTTPS://")) {
+        a.append("HTTP://");
+        rest.remove_prefix(8);
+    } else if (!beginsWith(rest, "HTTP://") && !(rest.size() >= 3 && rest[1] == ':' && rest[2] == '\\')) {
+        a.append("HTTP://");
+    }
+    a.append(rest);
+    for (char& c : a)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    while (!a.empty() && a.back() == '/') a.pop_back();
+    return a;
 }
 
 Verdict urlokVerdict(const std::string& url, const SettingsView& settings, const LinkLists& lists) {

@@ -3,6 +3,7 @@
 #include "platform/text.h"
 
 #include <algorithm>
+#include <iterator>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -36,13 +37,19 @@ std::uint64_t hashOf(std::string_view s) {
 
 void TextSet::FreeSlots::operator()(Slot* s) const { std::free(s); }
 
-TextSet::Address::Address(std::string_view t) : text(t), hashes(t.size() + 1) {
+TextSet::Address::Address(std::string_view t) : text(t) {
+    std::uint64_t* out = inline_;
+    if (t.size() + 1 > std::size(inline_)) {
+        long_.resize(t.size() + 1);
+        out = long_.data();
+    }
     std::uint64_t h = Seed;
-    hashes[0] = h;
+    out[0] = h;
     for (std::size_t i = 0; i < t.size(); ++i) {
         h = h * Multiplier + static_cast<unsigned char>(t[i]);
-        hashes[i + 1] = h;
+        out[i + 1] = h;
     }
+    hashes = out;
 }
 
 void TextSet::build(const TextList& list, std::vector<std::uint32_t> members, std::size_t skip) {
@@ -64,6 +71,11 @@ void TextSet::build(const TextList& list, std::vector<std::uint32_t> members, st
     std::memset(memory, 0, bytes);
     slots_.reset(static_cast<Slot*>(memory));
 
+    std::size_t bits = 64;
+    while (bits < count_ * 16) bits <<= 1;
+    filterMask_ = bits - 1;
+    filter_.assign(bits / 64, 0);
+
     std::vector<bool> seenLength;
     for (std::uint32_t i = 0; i < count_; ++i) {
         const std::string_view t = text(i);
@@ -71,6 +83,8 @@ void TextSet::build(const TextList& list, std::vector<std::uint32_t> members, st
         std::size_t at = slotOf(m);
         while (slots_[at].tag != 0) at = (at + 1) & mask_;
         slots_[at] = {tagOf(m), i};
+        const std::uint64_t bit = (m >> 20) & filterMask_;
+        filter_[bit >> 6] |= std::uint64_t(1) << (bit & 63);
         if (seenLength.size() <= t.size()) seenLength.resize(t.size() + 1);
         seenLength[t.size()] = true;
     }
@@ -80,6 +94,7 @@ void TextSet::build(const TextList& list, std::vector<std::uint32_t> members, st
 
 std::optional<std::string_view> TextSet::find(const Address& a, std::size_t length) const {
     const std::uint64_t m = mix(a.hashes[length], length);
+    if (!maybe(m)) return std::nullopt;
     const std::uint32_t tag = tagOf(m);
     for (std::size_t at = slotOf(m); slots_[at].tag != 0; at = (at + 1) & mask_) {
         if (slots_[at].tag != tag) continue;
@@ -92,10 +107,21 @@ std::optional<std::string_view> TextSet::find(const Address& a, std::size_t leng
 std::optional<std::string_view> TextSet::prefixOf(const Address& a) const {
     if (count_ == 0) return std::nullopt;
     const auto end = std::upper_bound(lengths_.begin(), lengths_.end(), static_cast<std::uint32_t>(a.text.size()));
-    // Ask the memory for every slot first: the look-ups overlap instead of waiting in turn.
-    for (auto l = lengths_.begin(); l != end; ++l) __builtin_prefetch(&slots_[slotOf(mix(a.hashes[*l], *l))]);
-    for (auto l = lengths_.begin(); l != end; ++l)
-        if (auto found = find(a, *l)) return found;
+    std::uint32_t candidates[256];
+    std::size_t n = 0;
+    for (auto l = lengths_.begin(); l != end; ++l) {
+        const std::uint64_t m = mix(a.hashes[*l], *l);
+        if (!maybe(m)) continue;
+        if (n == std::size(candidates)) {
+            if (auto found = find(a, *l)) return found;
+            continue;
+        }
+        // Ask the memory for the slots of all candidates first: the look-ups overlap.
+        __builtin_prefetch(&slots_[slotOf(m)]);
+        candidates[n++] = *l;
+    }
+    for (std::size_t i = 0; i < n; ++i)
+        if (auto found = find(a, candidates[i])) return found;
     return std::nullopt;
 }
 

@@ -22,8 +22,14 @@ public:
     class Address {
     public:
         explicit Address(std::string_view text);
+        Address(const Address&) = delete;
+        Address& operator=(const Address&) = delete;
         std::string_view text;
-        std::vector<std::uint64_t> hashes;  // hashes[L]: of the first L characters
+        const std::uint64_t* hashes;  // hashes[L]: of the first L characters
+
+    private:
+        std::uint64_t inline_[256];  // most addresses fit: no allocation per decision
+        std::vector<std::uint64_t> long_;
     };
 
     // Some text of the set that is a prefix of the address (the empty text is a prefix
@@ -44,7 +50,16 @@ private:
     std::size_t slotOf(std::uint64_t mixed) const { return mixed & mask_; }
     std::string_view text(std::uint32_t member) const { return (*list_)[members_[member]].substr(skip_); }
 
+    // One bit per hash, sixteen bits per text: small enough to stay in the cache, it
+    // turns away most lengths before the large table is touched.
+    bool maybe(std::uint64_t mixed) const {
+        const std::uint64_t bit = (mixed >> 20) & filterMask_;
+        return filter_[bit >> 6] >> (bit & 63) & 1;
+    }
+
     std::unique_ptr<Slot[], FreeSlots> slots_;
+    std::vector<std::uint64_t> filter_;
+    std::uint64_t filterMask_ = 0;
     const TextList* list_ = nullptr;
     std::vector<std::uint32_t, HugeAllocator<std::uint32_t>> members_;
     std::size_t skip_ = 0;
