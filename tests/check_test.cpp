@@ -1,5 +1,6 @@
 // wenlow-check, run as a parent would run it.
 #include "support/tempdir.h"
+#include "support/tool.h"
 
 #include <gtest/gtest.h>
 
@@ -8,20 +9,8 @@
 
 namespace {
 
-struct ToolRun {
-    std::string out;
-    int status = -1;
-};
-
 ToolRun run(const std::string& args, const std::string& input = "") {
-    const std::string command = "printf '%s' '" + input + "' | " WENLOW_CHECK " " + args + " 2>&1";
-    ToolRun r;
-    FILE* p = popen(command.c_str(), "r");
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    r.status = WEXITSTATUS(pclose(p));
-    return r;
+    return runTool("printf '%s' '" + input + "' | " WENLOW_CHECK " " + args + " 2>&1");
 }
 
 class CheckTool : public ::testing::Test {

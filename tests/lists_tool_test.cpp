@@ -2,6 +2,7 @@
 #include "approval/urlok.h"
 #include "data/linklists.h"
 #include "support/tempdir.h"
+#include "support/tool.h"
 
 #include <gtest/gtest.h>
 
@@ -10,21 +11,9 @@
 
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-};
-
 // Standard output only, or with errors: standard error only.
 ToolRun run(const std::string& args, bool errors = false) {
-    const std::string command = std::string(WENLOW_LISTS) + " " + args + (errors ? " 2>&1 >/dev/null" : " 2>/dev/null");
-    ToolRun r;
-    FILE* p = popen(command.c_str(), "r");
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    r.status = WEXITSTATUS(pclose(p));
-    return r;
+    return runTool(std::string(WENLOW_LISTS) + " " + args + (errors ? " 2>&1 >/dev/null" : " 2>/dev/null"));
 }
 
 const std::string Data = WENLOW_TEST_DATA;

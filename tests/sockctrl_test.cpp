@@ -49,9 +49,6 @@ struct Client : TCustomClientSocket {
     }
 };
 
-// Counts the close messages a control's window gets.
-int closedMessages = 0;
-
 }  // namespace
 
 TEST(ClientSocket, ConnectTalkAndPeerClose) {

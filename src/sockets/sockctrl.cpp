@@ -45,12 +45,6 @@ bool toInteger(const std::string& text, std::int32_t& value) {
     return true;
 }
 
-// The reply buffer of one look-up, freed in every case.
-struct Reply {
-    std::vector<char> buffer = std::vector<char>(wsock::MAXGETHOSTSTRUCT);
-    char* data() { return buffer.data(); }
-};
-
 }  // namespace
 
 // ---- life ----------------------------------------------------------------------------
@@ -291,71 +285,61 @@ std::uint16_t TSockCtrl::WaitForAsync(wsock::HANDLE TaskHandle) {
     return AsyncError;
 }
 
-std::uint32_t TSockCtrl::LookupHost(const std::string& Name) {
-    if (Name.size() > MaxName) RaiseSockError(10063, msgFindingAddress);
-    Reply reply;
+std::uint16_t TSockCtrl::lookUp(std::vector<char>& reply, std::int32_t callingMessage,
+                                const std::function<wsock::HANDLE(char* buffer)>& request) {
+    reply.assign(wsock::MAXGETHOSTSTRUCT, 0);
     StartTimer();
     struct Stop {
         TSockCtrl* c;
         ~Stop() { c->StopTimer(); }
     } stop{this};
-    const wsock::HANDLE task =
-        WinsockAPI->WSAAsyncGetHostByName(Window, WM_SOCKLOOKUP, Name.c_str(), reply.data(), wsock::MAXGETHOSTSTRUCT);
-    if (task == 0) RaiseSockError(WinsockAPI->WSAGetLastError(), msgCallingGetHostByName);
-    const std::uint16_t err = WaitForAsync(task);
+    const wsock::HANDLE task = request(reply.data());
+    if (task == 0) RaiseSockError(WinsockAPI->WSAGetLastError(), callingMessage);
+    return WaitForAsync(task);
+}
+
+std::uint32_t TSockCtrl::LookupHost(const std::string& Name) {
+    if (Name.size() > MaxName) RaiseSockError(10063, msgFindingAddress);
+    std::vector<char> reply;
+    const std::uint16_t err = lookUp(reply, msgCallingGetHostByName, [&](char* buffer) {
+        return WinsockAPI->WSAAsyncGetHostByName(Window, WM_SOCKLOOKUP, Name.c_str(), buffer, wsock::MAXGETHOSTSTRUCT);
+    });
     if (err != 0) RaiseSockError(err, msgFindingAddress);
-    const auto* h = reinterpret_cast<const wsock::hostent*>(reply.data());
     std::uint32_t address;
-    std::memcpy(&address, h->h_addr_list[0], 4);
+    std::memcpy(&address, reinterpret_cast<const wsock::hostent*>(reply.data())->h_addr_list[0], 4);
     return address;
 }
 
 std::uint16_t TSockCtrl::LookupService(const std::string& Name) {
     if (Name.size() > MaxName || ProtocolName.size() > 32) return 0;
-    Reply reply;
-    StartTimer();
-    struct Stop {
-        TSockCtrl* c;
-        ~Stop() { c->StopTimer(); }
-    } stop{this};
-    const wsock::HANDLE task = WinsockAPI->WSAAsyncGetServByName(Window, WM_SOCKLOOKUP, Name.c_str(),
-                                                                 ProtocolName.c_str(), reply.data(),
-                                                                 wsock::MAXGETHOSTSTRUCT);
-    if (task == 0) RaiseSockError(WinsockAPI->WSAGetLastError(), msgCallingGetServByName);
-    if (WaitForAsync(task) != 0) return 0;
-    const auto* s = reinterpret_cast<const wsock::servent*>(reply.data());
-    return WinsockAPI->ntohs(static_cast<std::uint16_t>(s->s_port));
+    std::vector<char> reply;
+    const std::uint16_t err = lookUp(reply, msgCallingGetServByName, [&](char* buffer) {
+        return WinsockAPI->WSAAsyncGetServByName(Window, WM_SOCKLOOKUP, Name.c_str(), ProtocolName.c_str(), buffer,
+                                                 wsock::MAXGETHOSTSTRUCT);
+    });
+    if (err != 0) return 0;
+    return WinsockAPI->ntohs(static_cast<std::uint16_t>(reinterpret_cast<const wsock::servent*>(reply.data())->s_port));
 }
 
 std::string TSockCtrl::LookupPort(std::uint16_t PortNumber) {
     if (ProtocolName.size() > 31) return {};
-    Reply reply;
-    StartTimer();
-    struct Stop {
-        TSockCtrl* c;
-        ~Stop() { c->StopTimer(); }
-    } stop{this};
-    const wsock::HANDLE task = WinsockAPI->WSAAsyncGetServByPort(
-        Window, WM_SOCKLOOKUP, WinsockAPI->htons(PortNumber), ProtocolName.c_str(), reply.data(), wsock::MAXGETHOSTSTRUCT);
-    if (task == 0) RaiseSockError(WinsockAPI->WSAGetLastError(), msgCallingGetServByPort);
-    if (WaitForAsync(task) != 0) return {};
+    std::vector<char> reply;
+    const std::uint16_t err = lookUp(reply, msgCallingGetServByPort, [&](char* buffer) {
+        return WinsockAPI->WSAAsyncGetServByPort(Window, WM_SOCKLOOKUP, WinsockAPI->htons(PortNumber),
+                                                 ProtocolName.c_str(), buffer, wsock::MAXGETHOSTSTRUCT);
+    });
+    if (err != 0) return {};
     return cut255(reinterpret_cast<const wsock::servent*>(reply.data())->s_name);
 }
 
 std::string TSockCtrl::LookupAddress(const std::string& Address) {
     const std::uint32_t address = WinsockAPI->inet_addr(Address.c_str());
     if (address == 0) throw ESockError(ErrorText(msgNoReverseLookup));
-    Reply reply;
-    StartTimer();
-    struct Stop {
-        TSockCtrl* c;
-        ~Stop() { c->StopTimer(); }
-    } stop{this};
-    const wsock::HANDLE task =
-        WinsockAPI->WSAAsyncGetHostByAddr(Window, WM_SOCKLOOKUP, reinterpret_cast<const char*>(&address), 4,
-                                          wsock::WS_AF_INET, reply.data(), wsock::MAXGETHOSTSTRUCT);
-    if (task == 0) RaiseSockError(WinsockAPI->WSAGetLastError(), msgCallingGetHostByAddr);
-    const std::uint16_t err = WaitForAsync(task);
+    std::vector<char> reply;
+    const std::uint16_t err = lookUp(reply, msgCallingGetHostByAddr, [&](char* buffer) {
+        return WinsockAPI->WSAAsyncGetHostByAddr(Window, WM_SOCKLOOKUP, reinterpret_cast<const char*>(&address), 4,
+                                                 wsock::WS_AF_INET, buffer, wsock::MAXGETHOSTSTRUCT);
+    });
     if (err != 0) RaiseSockError(err, msgFindingHost);
     return reinterpret_cast<const wsock::hostent*>(reply.data())->h_name;
 }

@@ -100,6 +100,10 @@ public:
 
 protected:
     void WndProc(Msg& msg);
+    // One look-up: a reply buffer, the time-out running around it, the modal wait.
+    // Raises the calling message when the request cannot be started; the reply's error.
+    std::uint16_t lookUp(std::vector<char>& reply, std::int32_t callingMessage,
+                         const std::function<wsock::HANDLE(char* buffer)>& request);
 
 private:
     std::unique_ptr<MessageWindow> window_;
