@@ -27,6 +27,8 @@
 #include <QToolButton>
 #include <QValidator>
 
+#include <limits>
+
 namespace {
 
 // Control names of the nine rows, in site order.
@@ -52,6 +54,8 @@ QCheckBox* checkBox(QWidget* parent, const char* caption, int x, int y, int w, c
 
 QLineEdit* edit(QWidget* parent, int x, int y, int w, const char* name, bool password = false) {
     auto* e = place(new QLineEdit(parent), x, y, w, 21, name);
+    // A box holds a stored setting whole: the toolkit would cut it at 32767 characters.
+    e->setMaxLength(std::numeric_limits<int>::max());
     if (password) {
         e->setEchoMode(QLineEdit::Password);
         e->setStyleSheet("lineedit-password-character: 42");  // "*" for each character
