@@ -3,6 +3,8 @@
 #include "approval/urlok.h"
 #include "platform/winsock.h"
 #include "setup/form3.h"
+
+#include <QCheckBox>
 #include "shell/form1.h"
 #include "shell/webpane.h"
 #include "shell/windows.h"
@@ -150,4 +152,81 @@ TEST_F(EndToEnd, AutomaticUpdateBlocksANewlyListedLink) {
     EXPECT_EQ(dialogs.shown[0], (Shown{"message", RefusedLeftText, "Error"}));
     EXPECT_FALSE(server.requested.contains("/fresh"));
     wsock::ClearTestRoutes();
+}
+
+namespace {
+
+struct Trick {
+    const char* name;
+    const char* path;
+    std::string page;     // what the approved page does to reach the blocked one
+    const char* click;    // element to click, or nothing: the page acts by itself
+    bool newWindows;      // the new-window switch
+    const char* message;  // what the child is told
+};
+
+}  // namespace
+
+TEST_F(EndToEnd, HostilePagesCannotGetAroundTheRules) {
+    LoopbackHttpServer server;
+    const std::string blocked = server.url("/blocked").toStdString();
+    server.page("/blocked", "<html><head><title>Blocked</title></head><body>blocked</body></html>");
+    server.answers["/moved"] = "HTTP/1.0 301 Moved Permanently\r\nLocation: " + QByteArray::fromStdString(blocked) +
+                               "\r\nContent-Length: 0\r\n\r\n";
+    const Trick tricks[] = {
+        {"link with target _blank, new windows disabled", "/blank",
+         "<a id='go' target='_blank' href='" + blocked + "'>go</a>", "go", true, NewWindowText},
+        {"link with target _blank, new windows allowed", "/blank2",
+         "<a id='go' target='_blank' href='" + blocked + "'>go</a>", "go", false, RefusedRightText},
+        {"window.open, new windows disabled", "/open", "<button id='go' onclick=\"window.open('" + blocked + "')\">go</button>", "go", true,
+         NewWindowText},
+        {"window.open, new windows allowed", "/open2", "<button id='go' onclick=\"window.open('" + blocked + "')\">go</button>",
+         "go", false, RefusedRightText},
+        {"meta refresh", "/refresh", "<meta http-equiv='refresh' content='0;url=" + blocked + "'>", nullptr, true,
+         RefusedRightText},
+        {"script location change", "/script", "<script>location.href='" + blocked + "';</script>", nullptr, true,
+         RefusedRightText},
+        {"form sent to a blocked address", "/form",
+         "<form method='post' action='" + blocked + "'><input name='q' value='x'><input id='go' type='submit'></form>",
+         "go", true, RefusedRightText},
+        {"server redirect 301", "/moved-link", "<a id='go' href='" + server.url("/moved").toStdString() + "'>go</a>",
+         "go", true, RefusedRightText},
+    };
+    for (const Trick& t : tricks) server.page(t.path, QByteArray::fromStdString("<html><head><title>Trick</title>" + t.page + "</head><body>" + t.page + "</body></html>"));
+    dir.write("data.dat", "starturls\r\n1" + blocked + "\r\nmainurls\r\nendurls\r\n");
+    dir.write("setup.dat", "\r\n11111100\r\n\r\n111111111\r\n100000000\r\nlist1.html\r\n");
+    start();
+    const QUrl listUrl = left->view()->url();
+
+    for (const Trick& t : tricks) {
+        SCOPED_TRACE(t.name);
+        windows.form3->CheckBox3->setChecked(t.newWindows);
+        dialogs.clear();
+        const int loadsBefore = rightLoads;
+        form1->WebBrowser2->Navigate(server.url(t.path));
+        ASSERT_TRUE(waitFor([&] { return rightLoads > loadsBefore || !dialogs.shown.empty(); }));
+        if (t.click) {
+            ASSERT_TRUE(waitFor([&] { return right->view()->url() == QUrl(server.url(t.path)); }));
+            click(right, t.click);
+        }
+        ASSERT_TRUE(waitFor([&] { return !dialogs.shown.empty(); }, 8000)) << "nothing refused it";
+        waitFor([] { return false; }, 300);  // anything more would show now
+        EXPECT_EQ(dialogs.shown, (std::vector<Shown>{{"message", t.message, "Error"}}));
+        EXPECT_EQ(right->view()->url(), QUrl(server.url(t.path)));
+        EXPECT_EQ(left->view()->url(), listUrl);
+        EXPECT_FALSE(server.requested.contains("/blocked"));
+    }
+}
+
+TEST_F(EndToEnd, FramesAreTheEnginesBusiness) {
+    // Frame navigations are not put to the rules: a page can show a blocked address in a
+    // frame. This test records what the engine does.
+    LoopbackHttpServer server;
+    server.page("/blocked", "<html><body>blocked</body></html>");
+    server.page("/framer", ("<html><body><iframe src='" + server.url("/blocked") + "'></iframe></body></html>").toUtf8());
+    dir.write("data.dat", "starturls\r\n1" + server.url("/blocked").toStdString() + "\r\nmainurls\r\nendurls\r\n");
+    start();
+    form1->WebBrowser2->Navigate(server.url("/framer"));
+    EXPECT_TRUE(waitFor([&] { return server.requested.contains("/blocked"); }, 8000));
+    EXPECT_TRUE(dialogs.shown.empty());
 }

@@ -7,6 +7,7 @@
 #include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineSettings>
 #include <QWebEngineView>
 
 namespace {
@@ -37,6 +38,9 @@ WebEnginePane::WebEnginePane(QWidget* parent) : view_(new QWebEngineView(parent)
     // Both panes share the default profile, as one browser control's panes would.
     page_ = new Page(QWebEngineProfile::defaultProfile(), this, view_);
     view_->setPage(page_);
+    // Scripts may ask for windows: the request then meets the program's own rules
+    // (NewWindow) instead of being dropped unseen.
+    page_->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
 
     QObject::connect(page_, &QWebEnginePage::loadStarted, this, [this] { raiseProgressChange(0, 100); });
     QObject::connect(page_, &QWebEnginePage::loadProgress, this, [this](int p) { raiseProgressChange(p, 100); });
