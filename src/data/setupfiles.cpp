@@ -19,6 +19,10 @@ std::string unscramble(std::string stored) { return shifted(std::move(stored), +
 
 SetupValues readSetupFile(const std::string& path) {
     LineReader in = LineReader::open(path);
+    return parseSetup(in);
+}
+
+SetupValues parseSetup(LineReader& in) {
     SetupValues v;
     v.password = unscramble(in.next());
     // The threshold is 6, not 8: a line of 6 or 7 characters is read as it stands.
@@ -38,6 +42,10 @@ SetupValues readSetupFile(const std::string& path) {
 
 ButtonsValues readButtonsFile(const std::string& path) {
     LineReader in = LineReader::open(path);
+    return parseButtons(in);
+}
+
+ButtonsValues parseButtons(LineReader& in) {
     ButtonsValues v;
     for (int i = 0; i < 9; ++i) {
         v.pictures[i] = in.next();

@@ -41,6 +41,12 @@ struct DefaultsValues {
 std::string scramble(std::string plain);    // each code one lower, modulo 256
 std::string unscramble(std::string stored); // each code one higher, modulo 256
 
+class LineReader;
+
+// From the lines of a file's text.
+SetupValues parseSetup(LineReader& in);
+ButtonsValues parseButtons(LineReader& in);
+
 // Raise "File not found" when the file cannot be opened; short files read as empty lines.
 SetupValues readSetupFile(const std::string& path);
 ButtonsValues readButtonsFile(const std::string& path);

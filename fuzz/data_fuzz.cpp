@@ -1,0 +1,26 @@
+// The reader of data.dat and the index built from it, on any bytes.
+#include "approval/urlok.h"
+#include "data/linklists.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    LinkLists lists;
+    scanDataText(text, lists);
+    scanDataText(text, lists);  // appended twice: merged, still in order
+    for (std::size_t i = 1; i < lists.predefined().size(); ++i)
+        if (lists.predefined()[i] < lists.predefined()[i - 1]) std::abort();
+    PlainSettings s;
+    s.setup.options.fill(true);
+    s.setup.verify.fill(true);
+    for (std::string_view e : lists.predefined()) {
+        const std::string address(e.substr(1));
+        if (urlok(address, s, lists) != urlokScan(address, s, lists)) std::abort();
+    }
+    for (std::string_view e : lists.main())
+        if (!MainUrlOk(std::string(e), 1, s, lists)) std::abort();
+    return 0;
+}
