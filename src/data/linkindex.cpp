@@ -99,7 +99,7 @@ std::optional<std::string_view> TextSet::find(const Address& a, std::size_t leng
     for (std::size_t at = slotOf(m); slots_[at].tag != 0; at = (at + 1) & mask_) {
         if (slots_[at].tag != tag) continue;
         const std::string_view t = text(slots_[at].index);
-        if (t.size() == length && std::memcmp(t.data(), a.text.data(), length) == 0) return t;
+        if (t.size() == length && (length == 0 || std::memcmp(t.data(), a.text.data(), length) == 0)) return t;
     }
     return std::nullopt;
 }
