@@ -2,32 +2,28 @@
 
 #include "platform/errors.h"
 
-bool BrowserPane::raiseBeforeNavigate(const QString& url) {
-    bool cancel = false;
-    if (BeforeNavigate) {
-        // A handler that fails must not let the navigation through.
+namespace {
+
+// Raises an event that answers with a flag; a handler that fails answers "stop here",
+// so that a failure never lets a navigation or a window through.
+bool raiseDecision(const std::function<void(const QString&, bool&)>& handler, const QString& url) {
+    bool answer = false;
+    if (handler) {
         bool finished = false;
         guarded([&] {
-            BeforeNavigate(url, cancel);
+            handler(url, answer);
             finished = true;
         });
-        if (!finished) cancel = true;
+        if (!finished) answer = true;
     }
-    return cancel;
+    return answer;
 }
 
-bool BrowserPane::raiseNewWindow(const QString& url) {
-    bool processed = false;
-    if (NewWindow) {
-        bool finished = false;
-        guarded([&] {
-            NewWindow(url, processed);
-            finished = true;
-        });
-        if (!finished) processed = true;
-    }
-    return processed;
-}
+}  // namespace
+
+bool BrowserPane::raiseBeforeNavigate(const QString& url) { return raiseDecision(BeforeNavigate, url); }
+
+bool BrowserPane::raiseNewWindow(const QString& url) { return raiseDecision(NewWindow, url); }
 
 void BrowserPane::raiseNavigateComplete(const QString& url) {
     if (NavigateComplete) guarded([&] { NavigateComplete(url); });

@@ -118,6 +118,17 @@ void TSocketBase::DrainReads() {
     }
 }
 
+void TSocketBase::Bind() {
+    CheckError(WinsockAPI->bind(Handle, &SockAddr, sizeof SockAddr), 0, msgBinding);
+    // The port the system chose goes back to the control (0 when it cannot be asked).
+    wsock::sockaddr_in local{};
+    std::int32_t len = sizeof local;
+    std::uint16_t port = 0;
+    if (WinsockAPI->getsockname(Handle, &local, &len) == 0) port = WinsockAPI->ntohs(local.sin_port);
+    SockCtrl->PortNumber = port;
+    SockCtrl->Port = std::to_string(port);
+}
+
 void TSocketBase::Close() {
     if (!WinsockStarted() || Handle == wsock::INVALID_SOCKET) return;
     const bool wasConnected = State == ssConnected;
@@ -194,13 +205,7 @@ void TStreamSocket::Listen(std::string& HostName, std::int32_t Backlog, std::uin
     Resolve(HostName, Port, ServiceName, IPAddress);
     PrepareSocket();
     try {
-        CheckError(WinsockAPI->bind(Handle, &SockAddr, sizeof SockAddr), 0, msgBinding);
-        wsock::sockaddr_in local{};
-        std::int32_t len = sizeof local;
-        std::uint16_t port = 0;
-        if (WinsockAPI->getsockname(Handle, &local, &len) == 0) port = WinsockAPI->ntohs(local.sin_port);
-        SockCtrl->PortNumber = port;
-        SockCtrl->Port = std::to_string(port);
+        Bind();
     } catch (const ESockError&) {
         Close();
         throw;
@@ -257,13 +262,7 @@ void TDatagramSocket::Listen(std::string& HostName, std::int32_t, std::uint16_t 
                              std::string& IPAddress) {
     Resolve(HostName, Port, ServiceName, IPAddress);
     PrepareSocket();
-    CheckError(WinsockAPI->bind(Handle, &SockAddr, sizeof SockAddr), 0, msgBinding);
-    wsock::sockaddr_in local{};
-    std::int32_t len = sizeof local;
-    std::uint16_t port = 0;
-    if (WinsockAPI->getsockname(Handle, &local, &len) == 0) port = WinsockAPI->ntohs(local.sin_port);
-    SockCtrl->PortNumber = port;
-    SockCtrl->Port = std::to_string(port);
+    Bind();
     WinsockAPI->WSAAsyncSelect(Handle, SockCtrl->Window, WM_SOCKSELECT, wsock::FD_READ | wsock::FD_WRITE);
 }
 

@@ -70,6 +70,8 @@ public:
     void Resolve(std::string& HostName, std::uint16_t& Port, std::string& ServiceName, std::string& IPAddress);
     std::uint16_t BytesAvailable();
     void DrainReads();
+    // Binds to SockAddr and writes the local port back to the control.
+    void Bind();
 
     std::int32_t LastError = 0;
     wsock::SOCKET Handle = wsock::INVALID_SOCKET;
