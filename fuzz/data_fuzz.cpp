@@ -20,7 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string address(e.substr(1));
         if (urlok(address, s, lists) != urlokScan(address, s, lists)) std::abort();
     }
-    for (std::string_view e : lists.main())
-        if (!MainUrlOk(std::string(e), 1, s, lists)) std::abort();
+    for (std::string_view e : lists.main()) {
+        const std::string address(e);
+        if (MainUrlOk(address, 1, s, lists) != mainUrlOkScan(address, 1, s, lists)) std::abort();
+    }
     return 0;
 }

@@ -17,5 +17,6 @@ for target in files data urlok buffsock; do
   mkdir -p "$work"
   echo "== $target ($seconds s)"
   build-fuzz/${target}_fuzz -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 \
+    -artifact_prefix=build-fuzz/ \
     "$work" "fuzz/corpus/$target" 2>&1 | grep -E 'stat::number_of_executed_units|ERROR|SUMMARY|Done' || true
 done
