@@ -16,8 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     PlainSettings s;
     s.setup.options.fill(true);
     s.setup.verify.fill(true);
-    for (std::string_view e : lists.predefined()) {
-        const std::string address(e.substr(1));
+    // A sample of the entries as addresses: the scan it is checked against is slow.
+    for (std::size_t i = 0; i < lists.predefined().size(); i += 1 + lists.predefined().size() / 32) {
+        const std::string address(lists.predefined()[i].substr(1));
         if (urlok(address, s, lists) != urlokScan(address, s, lists)) std::abort();
     }
     for (std::string_view e : lists.main()) {

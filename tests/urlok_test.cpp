@@ -215,3 +215,15 @@ TEST(ApprovalIndex, DecidesExactlyAsTheEntryByEntryScan) {
     EXPECT_LT(refused, 36000);
     EXPECT_GT(unverified, 4000);
 }
+
+TEST(ApprovalIndex, EmptyTextsMatchEmptyAddresses) {
+    // An empty main entry and an empty address: found, with no bytes to compare (the
+    // sanitizer run once caught a null pointer handed to the comparison here).
+    PlainSettings s = allOn();
+    s.setup.verify.fill(true);
+    LinkLists lists;
+    lists.append({}, {""});
+    EXPECT_TRUE(MainUrlOk("", 1, s, lists));
+    EXPECT_TRUE(MainUrlOk("///", 1, s, lists));
+    EXPECT_FALSE(MainUrlOk("x", 1, s, lists));
+}

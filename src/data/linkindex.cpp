@@ -64,11 +64,19 @@ void TextSet::build(const TextList& list, std::vector<std::uint32_t> members, st
     while (capacity < count_ * 2) capacity <<= 1;
     mask_ = capacity - 1;
     // Large tables on huge pages: a look-up then costs a cache miss, not a page walk too.
-    const std::size_t bytes = (capacity * sizeof(Slot) + HugePage - 1) / HugePage * HugePage;
-    void* memory = std::aligned_alloc(HugePage, bytes);
+    const std::size_t bytes = capacity * sizeof(Slot);
+    void* memory;
+    if (bytes < HugePage) {
+        memory = std::calloc(capacity, sizeof(Slot));
+    } else {
+        const std::size_t rounded = (bytes + HugePage - 1) / HugePage * HugePage;
+        memory = std::aligned_alloc(HugePage, rounded);
+        if (memory) {
+            madvise(memory, rounded, MADV_HUGEPAGE);
+            std::memset(memory, 0, rounded);
+        }
+    }
     if (!memory) throw std::bad_alloc();
-    madvise(memory, bytes, MADV_HUGEPAGE);
-    std::memset(memory, 0, bytes);
     slots_.reset(static_cast<Slot*>(memory));
 
     std::size_t bits = 64;
