@@ -26,18 +26,18 @@ TEST(ListsTool, EachSourceKindBecomesItsEntries) {
     const ToolRun r = run(args);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
-              "starturls\r\n"
+              "starturls\r\n"  // in the browser's order, so it need not sort them
               "1http://ads.example.com\r\n"
-              "1http://tracker.example.net\r\n"
-              "1http://popups.example.org\r\n"
-              "1http://extra.example.org\r\n"
               "1http://bad.com\r\n"
-              "1http://www.bad.com\r\n"
-              "1http://www.worse.example\r\n"
               "1http://dotted.example\r\n"
-              "1http://www.dotted.example\r\n"
-              "1http://gallery.example/private\r\n"
+              "1http://extra.example.org\r\n"
               "1http://files.example/download\r\n"
+              "1http://gallery.example/private\r\n"
+              "1http://popups.example.org\r\n"
+              "1http://tracker.example.net\r\n"
+              "1http://www.bad.com\r\n"
+              "1http://www.dotted.example\r\n"
+              "1http://www.worse.example\r\n"
               "4http://kids.bad.com\r\n"
               "4http://www.kids.bad.com\r\n"
               "mainurls\r\n"

@@ -28,6 +28,16 @@ struct Checker {
     bool explain = false;
 
     void check(const std::string& address, std::string& out) const {
+        if (!explain) {
+            // Without explanations the decisions alone: no rule texts are built.
+            const bool general = urlok(address, settings, lists);
+            const bool left = general && MainUrlOk(address, site, settings, lists);
+            out += left ? "allow " : "refuse ";
+            out += general ? "allow " : "refuse ";
+            out += address;
+            out += '\n';
+            return;
+        }
         const Verdict general = urlokVerdict(address, settings, lists);
         Verdict left = general;
         if (general.ok) {

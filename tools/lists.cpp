@@ -126,7 +126,11 @@ public:
         main_.push_back(address);
     }
 
-    std::string text() const {
+    // The entries in the order the browser keeps them (kind code first, then the text
+    // upper-cased), so that it loads them without sorting.
+    std::string text() {
+        std::stable_sort(entries_.begin(), entries_.end(),
+                         [](const std::string& a, const std::string& b) { return upperAZ(a) < upperAZ(b); });
         std::string out = "starturls\r\n";
         for (const auto& e : entries_) out += e + "\r\n";
         out += "mainurls\r\n";
@@ -178,7 +182,7 @@ int main(int argc, char** argv) {
     }
     if (!any) return usageError("no list given", Usage);
 
-    const std::string text = b.text();
+    const std::string text = b.text();  // sorted
     if (out.empty()) {
         std::fwrite(text.data(), 1, text.size(), stdout);
     } else {

@@ -55,6 +55,10 @@ std::uint64_t keyAt(std::string_view s, std::size_t from) {
 
 void TextList::sort() {
     if (refs_.size() < 2) return;
+    // Lists often come in order already (wenlow-lists writes them so): one look decides.
+    bool ordered = true;
+    for (std::size_t i = 1; i < refs_.size() && ordered; ++i) ordered = !((*this)[i] < (*this)[i - 1]);
+    if (ordered) return;
     // The bytes every text shares at the front say nothing about the order.
     std::size_t common = (*this)[0].size();
     for (std::size_t i = 1; i < refs_.size() && common > 0; ++i) {
