@@ -209,6 +209,7 @@ TEST_F(Download, HostileServersNeverCostTheRulesOrTheFiles) {
     const Hostile cases[] = {
         {"reset after some bytes", answer(body).substr(0, 30), true, false, ""},
         {"zero bytes", "", false, false, ""},
+        {"a zero byte first (found by fuzzing)", std::string(1, '\0') + answer(body), false, false, ""},
         {"404 page", "HTTP/1.0 404 Not Found\r\n\r\n<html>starturls\r\n1http://x\r\nendurls\r\n</html>", false, false, ""},
         {"zero byte in the body", answer(body) + std::string(1, '\0') + "1http://after.zero\r\n", false, true,
          answer(body)},

@@ -106,6 +106,8 @@ void ListDownload::HttpClientDisconnect(TSockCtrl*, TSocketBase* Socket) {
     std::vector<char> block(n + 1, '\0');
     s->Read(block.data(), n);
     workText_ = block.data();  // up to the first zero byte
+    // An answer whose text is empty (it begins with a zero byte) is no list either.
+    if (workText_.empty()) return endWithoutStoring("The server sent nothing");
     if (isErrorStatus(workText_)) return endWithoutStoring(workText_.substr(0, workText_.find_first_of("\r\n")));
 
     const std::string file = programDir_ + "data.dat";
