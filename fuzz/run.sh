@@ -12,11 +12,11 @@ fi
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DWENLOW_FUZZ=ON -DWENLOW_TESTS=OFF > /dev/null
 cmake --build build-fuzz
-for target in files data urlok buffsock download; do
+for target in files data urlok buffsock download setupload; do
   work=build-fuzz/corpus-$target
   mkdir -p "$work"
   echo "== $target ($seconds s)"
-  build-fuzz/${target}_fuzz -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 \
+  QT_QPA_PLATFORM=offscreen build-fuzz/${target}_fuzz -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 \
     -artifact_prefix=build-fuzz/ \
     "$work" "fuzz/corpus/$target" 2>&1 | grep -E 'stat::number_of_executed_units|ERROR|SUMMARY|Done' || true
 done
