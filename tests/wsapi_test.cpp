@@ -145,9 +145,11 @@ protected:
     void TearDown() override { StopWinsock(); }
     tWinsockAPI& api() { return *WinsockAPI; }
 
-    wsock::SOCKET connectedSocket(LoopbackPeer& peer, Notices& n) {
+    // A selected socket whose connect to the peer has started; it never finishes inside
+    // the call.
+    wsock::SOCKET connecting(LoopbackPeer& peer, Notices& n, std::int32_t events) {
         const wsock::SOCKET s = api().socket(2, 1, 0);
-        api().WSAAsyncSelect(s, n.window.handle(), 5000, 63);
+        api().WSAAsyncSelect(s, n.window.handle(), 5000, events);
         wsock::sockaddr_in to{};
         to.sin_family = 2;
         to.sin_port = htons(peer.port());
@@ -155,6 +157,11 @@ protected:
         EXPECT_EQ(api().connect(s, &to, sizeof to), wsock::SOCKET_ERROR);
         EXPECT_EQ(api().WSAGetLastError(), 10035);
         EXPECT_TRUE(n.got.empty());  // posted, never inside the call
+        return s;
+    }
+
+    wsock::SOCKET connectedSocket(LoopbackPeer& peer, Notices& n) {
+        const wsock::SOCKET s = connecting(peer, n, 63);
         EXPECT_TRUE(peer.accept());
         EXPECT_TRUE(pumpUntil([&] { return n.count(wsock::FD_WRITE) == 1; }));
         return s;
@@ -209,14 +216,7 @@ TEST_F(Layer, RefusedConnectArrivesAsItsNotice) {
     LoopbackPeer peer;
     peer.stopListening();
     Notices n;
-    const wsock::SOCKET s = api().socket(2, 1, 0);
-    api().WSAAsyncSelect(s, n.window.handle(), 5000, 51);
-    wsock::sockaddr_in to{};
-    to.sin_family = 2;
-    to.sin_port = htons(peer.port());
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(api().connect(s, &to, sizeof to), wsock::SOCKET_ERROR);
-    EXPECT_EQ(api().WSAGetLastError(), 10035);
+    connecting(peer, n, 51);
     ASSERT_TRUE(pumpUntil([&] { return !n.got.empty(); }));
     EXPECT_EQ(n.got[0], std::make_pair(int(wsock::FD_CONNECT), 10061));
 }
