@@ -1,20 +1,18 @@
 #include "data/linkindex.h"
 
+#include "data/image.h"
 #include "platform/text.h"
 
 #include <algorithm>
 #include <iterator>
 #include <cstdlib>
 #include <cstring>
-#include <new>
-
-#include <sys/mman.h>
+#include <functional>
 
 namespace {
 
 constexpr std::uint64_t Multiplier = 0x100000001B3ull;
 constexpr std::uint64_t Seed = 0xCBF29CE484222325ull;
-constexpr std::size_t HugePage = 2u << 20;
 
 // Spreads a prefix hash and its length over the table: the low bits pick the slot,
 // the high bits are kept as the slot's tag.
@@ -35,8 +33,6 @@ std::uint64_t hashOf(std::string_view s) {
 
 }  // namespace
 
-void TextSet::FreeSlots::operator()(Slot* s) const { std::free(s); }
-
 TextSet::Address::Address(std::string_view t) : text(t) {
     std::uint64_t* out = inline_;
     if (t.size() + 1 > std::size(inline_)) {
@@ -52,52 +48,87 @@ TextSet::Address::Address(std::string_view t) : text(t) {
     hashes = out;
 }
 
-void TextSet::build(const TextList& list, std::vector<std::uint32_t> members, std::size_t skip) {
+void TextSet::build(const TextList& list, const std::vector<std::uint32_t>& members, std::size_t skip) {
     list_ = &list;
     skip_ = skip;
     count_ = members.size();
-    members_.assign(members.begin(), members.end());
+    slots_.clear();
+    filter_.clear();
     lengths_.clear();
-    slots_.reset();
     if (count_ == 0) return;
+    // A third to two thirds full: probes stay short and the table small.
     std::size_t capacity = 16;
-    while (capacity < count_ * 2) capacity <<= 1;
+    while (capacity < count_ + count_ / 2) capacity <<= 1;
     mask_ = capacity - 1;
-    // Large tables on huge pages: a look-up then costs a cache miss, not a page walk too.
-    const std::size_t bytes = capacity * sizeof(Slot);
-    void* memory;
-    if (bytes < HugePage) {
-        memory = std::calloc(capacity, sizeof(Slot));
-    } else {
-        const std::size_t rounded = (bytes + HugePage - 1) / HugePage * HugePage;
-        memory = std::aligned_alloc(HugePage, rounded);
-        if (memory) {
-            madvise(memory, rounded, MADV_HUGEPAGE);
-            std::memset(memory, 0, rounded);
-        }
-    }
-    if (!memory) throw std::bad_alloc();
-    slots_.reset(static_cast<Slot*>(memory));
+    slots_.assign(capacity, Slot{0, 0});
+    Slot* table = slots_.edit();
 
-    std::size_t bits = 64;
-    while (bits < count_ * 16) bits <<= 1;
-    filterMask_ = bits - 1;
-    filter_.assign(bits / 64, 0);
+    std::size_t words = 1;
+    while (words * 64 < count_ * 16) words <<= 1;
+    wordMask_ = words - 1;
+    filter_.assign(words, 0);
+    std::uint64_t* filter = filter_.edit();
 
     std::vector<bool> seenLength;
-    for (std::uint32_t i = 0; i < count_; ++i) {
-        const std::string_view t = text(i);
+    for (const std::uint32_t member : members) {
+        const std::string_view t = text(member);
         const std::uint64_t m = mix(hashOf(t), t.size());
         std::size_t at = slotOf(m);
-        while (slots_[at].tag != 0) at = (at + 1) & mask_;
-        slots_[at] = {tagOf(m), i};
-        const std::uint64_t bit = (m >> 20) & filterMask_;
-        filter_[bit >> 6] |= std::uint64_t(1) << (bit & 63);
+        while (table[at].tag != 0) at = (at + 1) & mask_;
+        table[at] = {tagOf(m), member};
+        filter[wordOf(m)] |= bitsOf(m);
         if (seenLength.size() <= t.size()) seenLength.resize(t.size() + 1);
         seenLength[t.size()] = true;
     }
     for (std::uint32_t l = 0; l < seenLength.size(); ++l)
         if (seenLength[l]) lengths_.push_back(l);
+}
+
+void TextSet::save(ImageWriter& out) const {
+    out.put(skip_);
+    out.put(count_);
+    out.put(mask_);
+    out.put(wordMask_);
+    out.put(slots_);
+    out.put(filter_);
+    out.put(lengths_);
+}
+
+bool TextSet::load(ImageReader& in, const TextList& list) {
+    list_ = &list;
+    skip_ = in.get();
+    count_ = in.get();
+    mask_ = in.get();
+    wordMask_ = in.get();
+    slots_ = in.get<Slot>();
+    filter_ = in.get<std::uint64_t>();
+    lengths_ = in.get<std::uint32_t>();
+    const auto powerOfTwo = [](std::uint64_t n) { return n != 0 && (n & (n - 1)) == 0; };
+    bool ok = in.ok() && skip_ <= 1;
+    if (ok && count_ == 0) {
+        ok = slots_.empty() && filter_.empty() && lengths_.empty();
+    } else if (ok) {
+        // What a look-up relies on: a free slot ends every probe, the masks fit the
+        // tables, indexes are in the list, and lengths ascend.
+        ok = powerOfTwo(slots_.size()) && mask_ == slots_.size() - 1 && count_ < slots_.size() &&
+             powerOfTwo(filter_.size()) && wordMask_ == filter_.size() - 1 &&
+             std::adjacent_find(lengths_.begin(), lengths_.end(), std::greater_equal<>()) == lengths_.end();
+        std::size_t used = 0;
+        for (const Slot slot : slots_) {
+            if (slot.tag == 0) continue;
+            ++used;
+            ok = ok && slot.index < list.size();
+        }
+        ok = ok && used == count_;
+    }
+    if (!ok) {
+        in.fail();
+        count_ = 0;
+        slots_.clear();
+        filter_.clear();
+        lengths_.clear();
+    }
+    return ok;
 }
 
 std::optional<std::string_view> TextSet::find(const Address& a, std::size_t length) const {
@@ -114,22 +145,30 @@ std::optional<std::string_view> TextSet::find(const Address& a, std::size_t leng
 
 std::optional<std::string_view> TextSet::prefixOf(const Address& a) const {
     if (count_ == 0) return std::nullopt;
-    const auto end = std::upper_bound(lengths_.begin(), lengths_.end(), static_cast<std::uint32_t>(a.text.size()));
-    std::uint32_t candidates[256];
-    std::size_t n = 0;
-    for (auto l = lengths_.begin(); l != end; ++l) {
-        const std::uint64_t m = mix(a.hashes[*l], *l);
-        if (!maybe(m)) continue;
-        if (n == std::size(candidates)) {
-            if (auto found = find(a, *l)) return found;
-            continue;
+    const std::uint32_t* const end =
+        std::upper_bound(lengths_.begin(), lengths_.end(), static_cast<std::uint32_t>(a.text.size()));
+    // In rounds of up to 64 lengths: the filter words of a round are asked for at once,
+    // then the slots of the lengths the filter lets through, so the cache misses overlap
+    // instead of following one another.
+    constexpr std::size_t Round = 64;
+    std::uint64_t mixed[Round];
+    std::uint32_t candidates[Round];
+    for (const std::uint32_t* from = lengths_.begin(); from != end;) {
+        const std::size_t count = std::min<std::size_t>(Round, static_cast<std::size_t>(end - from));
+        for (std::size_t i = 0; i < count; ++i) {
+            mixed[i] = mix(a.hashes[from[i]], from[i]);
+            __builtin_prefetch(&filter_[wordOf(mixed[i])]);
         }
-        // Ask the memory for the slots of all candidates first: the look-ups overlap.
-        __builtin_prefetch(&slots_[slotOf(m)]);
-        candidates[n++] = *l;
+        std::size_t n = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!maybe(mixed[i])) continue;
+            __builtin_prefetch(&slots_[slotOf(mixed[i])]);
+            candidates[n++] = static_cast<std::uint32_t>(i);
+        }
+        for (std::size_t c = 0; c < n; ++c)
+            if (auto found = find(a, from[candidates[c]])) return found;
+        from += count;
     }
-    for (std::size_t i = 0; i < n; ++i)
-        if (auto found = find(a, candidates[i])) return found;
     return std::nullopt;
 }
 
@@ -153,16 +192,29 @@ void LinkIndex::build(const TextList& predefined, const TextList& main) {
             kind4.push_back(i);
     }
     // The kind code is not part of what is compared.
-    blockPrefixes.build(predefined, std::move(kind1), 1);
-    blockExact.build(predefined, std::move(kind3), 1);
-    allowPrefixes.build(predefined, std::move(kind4), 1);
+    blockPrefixes.build(predefined, kind1, 1);
+    blockExact.build(predefined, kind3, 1);
+    allowPrefixes.build(predefined, kind4, 1);
     mainUpper_.clear();
     std::vector<std::uint32_t> all;
     for (std::string_view e : main) {
         all.push_back(static_cast<std::uint32_t>(all.size()));
         mainUpper_.push_back(upperAZ(std::string(e)));
     }
-    mainList.build(mainUpper_, std::move(all), 0);
+    mainList.build(mainUpper_, all, 0);
+}
+
+void LinkIndex::save(ImageWriter& out) const {
+    blockPrefixes.save(out);
+    blockExact.save(out);
+    allowPrefixes.save(out);
+    mainUpper_.save(out);
+    mainList.save(out);
+}
+
+bool LinkIndex::load(ImageReader& in, const TextList& predefined) {
+    return blockPrefixes.load(in, predefined) && blockExact.load(in, predefined) &&
+           allowPrefixes.load(in, predefined) && mainUpper_.load(in) && mainList.load(in, mainUpper_);
 }
 
 void LinkIndex::rebind(const TextList& predefined) {

@@ -1,10 +1,11 @@
 #pragma once
 // Sets of link-list texts that answer "is one of them a prefix of this address" and "does
 // one of them equal it" in time that grows with the address, not with the list.
+#include "data/block.h"
 #include "data/textlist.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,10 +14,14 @@
 class TextSet {
 public:
     // The members of a list (by index), each without its first `skip` characters.
-    void build(const TextList& list, std::vector<std::uint32_t> members, std::size_t skip);
+    void build(const TextList& list, const std::vector<std::uint32_t>& members, std::size_t skip);
     bool empty() const { return count_ == 0; }
     // After the list has moved to another object.
     void rebind(const TextList& list) { list_ = &list; }
+
+    void save(ImageWriter& out) const;
+    // Reads a set saved for this list; false when the image does not hold a well-formed one.
+    bool load(ImageReader& in, const TextList& list);
 
     // The prefix hashes of an address, computed once for all the sets asked about it.
     class Address {
@@ -41,29 +46,32 @@ public:
 private:
     struct Slot {
         std::uint32_t tag;    // 0: empty
-        std::uint32_t index;  // into members_
-    };
-    struct FreeSlots {
-        void operator()(Slot* s) const;
+        std::uint32_t index;  // into the list
     };
     std::optional<std::string_view> find(const Address& a, std::size_t length) const;
     std::size_t slotOf(std::uint64_t mixed) const { return mixed & mask_; }
-    std::string_view text(std::uint32_t member) const { return (*list_)[members_[member]].substr(skip_); }
-
-    // One bit per hash, sixteen bits per text: small enough to stay in the cache, it
-    // turns away most lengths before the large table is touched.
-    bool maybe(std::uint64_t mixed) const {
-        const std::uint64_t bit = (mixed >> 20) & filterMask_;
-        return filter_[bit >> 6] >> (bit & 63) & 1;
+    std::string_view text(std::uint32_t index) const {
+        const std::string_view t = (*list_)[index];
+        return t.substr(std::min(skip_, t.size()));
     }
 
-    std::unique_ptr<Slot[], FreeSlots> slots_;
-    std::vector<std::uint64_t> filter_;
-    std::uint64_t filterMask_ = 0;
+    // Two bits of one word per hash, sixteen bits per text: it turns away nearly all
+    // lengths before the large table is touched, at one cache miss each.
+    std::size_t wordOf(std::uint64_t mixed) const { return (mixed >> 40) & wordMask_; }
+    static std::uint64_t bitsOf(std::uint64_t mixed) {
+        return std::uint64_t(1) << ((mixed >> 24) & 63) | std::uint64_t(1) << ((mixed >> 30) & 63);
+    }
+    bool maybe(std::uint64_t mixed) const {
+        const std::uint64_t bits = bitsOf(mixed);
+        return (filter_[wordOf(mixed)] & bits) == bits;
+    }
+
+    Block<Slot> slots_;
+    Block<std::uint64_t> filter_;
+    Block<std::uint32_t> lengths_;  // distinct text lengths, ascending
+    std::uint64_t wordMask_ = 0;
     const TextList* list_ = nullptr;
-    std::vector<std::uint32_t, HugeAllocator<std::uint32_t>> members_;
     std::size_t skip_ = 0;
-    std::vector<std::uint32_t> lengths_;  // distinct text lengths, ascending
     std::uint64_t mask_ = 0;
     std::size_t count_ = 0;
 };
@@ -76,6 +84,9 @@ public:
     void build(const TextList& predefined, const TextList& main);
     // After the lists (and this index with them) have moved.
     void rebind(const TextList& predefined);
+
+    void save(ImageWriter& out) const;
+    bool load(ImageReader& in, const TextList& predefined);
 
     TextSet blockPrefixes;  // kind "1"
     TextSet blockExact;     // kind "3"

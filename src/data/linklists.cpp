@@ -1,9 +1,12 @@
 #include "data/linklists.h"
 
 #include "data/files.h"
+#include "data/image.h"
+#include "data/indexfile.h"
 #include "platform/text.h"
 
 #include <algorithm>
+#include <future>
 
 LinkLists::LinkLists(const LinkLists& other) : predefined_(other.predefined_), main_(other.main_) {
     index_.build(predefined_, main_);
@@ -35,6 +38,18 @@ void LinkLists::clear() {
     predefined_.clear();
     main_.clear();
     index_.build(predefined_, main_);
+}
+
+void LinkLists::save(ImageWriter& out) const {
+    predefined_.save(out);
+    main_.save(out);
+    index_.save(out);
+}
+
+bool LinkLists::load(ImageReader& in) {
+    if (predefined_.load(in) && main_.load(in) && index_.load(in, predefined_) && in.atEnd()) return true;
+    clear();
+    return false;
 }
 
 void LinkLists::append(TextList predefined, const TextList& main) {
@@ -75,10 +90,58 @@ void scanDataText(std::string_view text, LinkLists& lists) {
     lists.append(std::move(predefined), main);
 }
 
+namespace {
+
+// Mapping and checking a large index file takes as long as reading data.dat: it is
+// opened on another thread meanwhile, when empty lists could take it.
+std::future<IndexFile> openIndexFile(const std::string& indexPath, const LinkLists& lists) {
+    if (!lists.empty() || !fileExists(indexPath)) return {};
+    return std::async(std::launch::async, &IndexFile::open, indexPath);
+}
+
+// The entries of a data.dat text (already cut at its first zero byte).
+void addDataText(std::string_view text, const std::string& indexPath, std::future<IndexFile> index,
+                 LinkLists& lists) {
+    if (!lists.empty()) {
+        scanDataText(text, lists);
+        return;
+    }
+    if (text.size() < IndexedTextSize) {
+        scanDataText(text, lists);
+        removeIndexFile(indexPath);
+        return;
+    }
+    if (index.valid()) {
+        const std::uint64_t sum = checksumOf(text);
+        const IndexFile file = index.get();
+        if (file.madeFrom(text.size(), sum) && file.load(lists)) return;
+    }
+    scanDataText(text, lists);
+    writeIndexFile(indexPath, text, lists);
+}
+
+}  // namespace
+
 void readDataFile(const std::string& programDir, std::string& workText, LinkLists& lists) {
+    const std::string indexPath = programDir + IndexFileName;
+    auto index = openIndexFile(indexPath, lists);
     workText.clear();
     std::string bytes = readFileBytes(programDir + "data.dat");
     bytes.resize(std::min(bytes.find('\0'), bytes.size()));
     workText = std::move(bytes);
-    scanDataText(workText, lists);
+    addDataText(workText, indexPath, std::move(index), lists);
+}
+
+void readDataFile(const std::string& programDir, LinkLists& lists) {
+    const std::string indexPath = programDir + IndexFileName;
+    auto index = openIndexFile(indexPath, lists);
+    const Mapping m = mapFile(programDir + "data.dat");
+    if (!m.data) {
+        // Not mapped: empty, or not there (which raises the usual error).
+        std::string work;
+        readDataFile(programDir, work, lists);
+        return;
+    }
+    const std::string_view text(m.data, m.size);
+    addDataText(text.substr(0, text.find('\0')), indexPath, std::move(index), lists);
 }

@@ -21,9 +21,14 @@ public:
     const TextList& main() const { return main_; }
     const LinkIndex& index() const { return index_; }
 
+    bool empty() const { return predefined_.empty() && main_.empty(); }
     void clear();
     // Adds entries: the predefined ones into their order, the main ones at the end.
     void append(TextList predefined, const TextList& main);
+
+    void save(ImageWriter& out) const;
+    // False (and the lists empty) when the image does not hold well-formed lists.
+    bool load(ImageReader& in);
 
 private:
     TextList predefined_;
@@ -38,5 +43,8 @@ void scanDataText(std::string_view text, LinkLists& lists);
 
 // Empties the work text, reads program directory + "data.dat" into it (up to the first
 // zero byte) and appends its entries. Raises "Cannot open file <path>" before anything
-// is added.
+// is added. A large list read into empty lists comes from, or is saved to, the index
+// file beside data.dat.
 void readDataFile(const std::string& programDir, std::string& workText, LinkLists& lists);
+// The same without a work text: the file is mapped, not copied.
+void readDataFile(const std::string& programDir, LinkLists& lists);

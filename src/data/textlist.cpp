@@ -1,5 +1,7 @@
 #include "data/textlist.h"
 
+#include "data/image.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -30,7 +32,7 @@ void TextList::clear() {
 
 void TextList::push_back(std::string_view text) {
     refs_.push_back({static_cast<std::uint32_t>(chars_.size()), static_cast<std::uint32_t>(text.size())});
-    chars_.insert(chars_.end(), text.begin(), text.end());
+    chars_.append(text.data(), text.data() + text.size());
 }
 
 namespace {
@@ -78,12 +80,13 @@ void TextList::sort() {
         if (a.second != b.second) return a.second < b.second;
         return std::string_view(chars_.data() + a.offset, a.length) < std::string_view(chars_.data() + b.offset, b.length);
     });
-    for (std::size_t i = 0; i < keys.size(); ++i) refs_[i] = {keys[i].offset, keys[i].length};
+    Ref* refs = refs_.edit();
+    for (std::size_t i = 0; i < keys.size(); ++i) refs[i] = {keys[i].offset, keys[i].length};
 }
 
 void TextList::append(const TextList& added) {
     const auto base = static_cast<std::uint32_t>(chars_.size());
-    chars_.insert(chars_.end(), added.chars_.begin(), added.chars_.end());
+    chars_.append(added.chars_.begin(), added.chars_.end());
     refs_.reserve(refs_.size() + added.refs_.size());
     for (Ref r : added.refs_) refs_.push_back({r.offset + base, r.length});
 }
@@ -96,7 +99,8 @@ void TextList::mergeSorted(TextList added) {
     }
     const auto middle = static_cast<std::ptrdiff_t>(refs_.size());
     append(added);
-    std::inplace_merge(refs_.begin(), refs_.begin() + middle, refs_.end(), [this](Ref a, Ref b) {
+    Ref* refs = refs_.edit();
+    std::inplace_merge(refs, refs + middle, refs + refs_.size(), [this](Ref a, Ref b) {
         return std::string_view(chars_.data() + a.offset, a.length) < std::string_view(chars_.data() + b.offset, b.length);
     });
 }
@@ -113,4 +117,18 @@ bool TextList::operator==(const std::vector<std::string>& other) const {
     for (std::size_t i = 0; i < size(); ++i)
         if ((*this)[i] != other[i]) return false;
     return true;
+}
+
+void TextList::save(ImageWriter& out) const {
+    out.put(chars_);
+    out.put(refs_);
+}
+
+bool TextList::load(ImageReader& in) {
+    chars_ = in.get<char>();
+    refs_ = in.get<Ref>();
+    for (const Ref r : refs_)
+        if (std::uint64_t(r.offset) + r.length > chars_.size()) in.fail();
+    if (!in.ok()) clear();
+    return in.ok();
 }

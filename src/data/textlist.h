@@ -1,7 +1,7 @@
 #pragma once
 // A list of 8-bit texts held in one buffer: a million short entries without a million
 // allocations, and copied as two blocks.
-#include "data/hugealloc.h"
+#include "data/block.h"
 
 #include <cstdint>
 #include <initializer_list>
@@ -9,6 +9,9 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+class ImageReader;
+class ImageWriter;
 
 class TextList {
 public:
@@ -53,6 +56,12 @@ public:
     void append(const TextList& added);
 
     std::vector<std::string> strings() const;
+    // Whether the texts are views into a mapped file.
+    bool isView() const { return chars_.isView(); }
+
+    void save(ImageWriter& out) const;
+    // False (and the list empty) when the image does not hold a well-formed list.
+    bool load(ImageReader& in);
     bool operator==(const std::vector<std::string>& other) const;
     bool operator==(const TextList& other) const;
 
@@ -61,8 +70,8 @@ private:
         std::uint32_t offset;
         std::uint32_t length;
     };
-    // A vector, not a string: its bytes stay where they are when the list is moved, so
-    // views into them stay good.
-    std::vector<char, HugeAllocator<char>> chars_;
-    std::vector<Ref, HugeAllocator<Ref>> refs_;
+    // Blocks keep their bytes where they are when the list is moved, so views into them
+    // stay good.
+    Block<char> chars_;
+    Block<Ref> refs_;
 };
