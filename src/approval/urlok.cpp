@@ -16,27 +16,95 @@ bool beginsWith(std::string_view s, std::string_view upperPrefix) {
     return true;
 }
 
-bool decidedBySwitch(const std::string& url, const SettingsView& settings, Verdict& v) {
+// Which rule decided: a fixed name, or an entry of a list. The name is written out only
+// for explanations; deciding alone allocates nothing for it.
+struct Decision {
+    bool ok = true;
+    const char* rule = "no rule";
+    char kind = 0;           // of the predefined entry that decided
+    const std::string* parent = nullptr;  // the parent entry that decided
+    std::string_view entry;  // the predefined entry, without its kind
+
+    static Decision fixed(bool ok, const char* rule) {
+        Decision d;
+        d.ok = ok;
+        d.rule = rule;
+        return d;
+    }
+    static Decision predefined(bool ok, char kind, std::string_view entry) {
+        Decision d;
+        d.ok = ok;
+        d.kind = kind;
+        d.entry = entry;
+        return d;
+    }
+    static Decision byParent(const std::string& entry) {
+        Decision d;
+        d.ok = false;
+        d.parent = &entry;
+        return d;
+    }
+
+    Verdict verdict() const {
+        if (kind != 0) return {ok, "predefined " + (kind + std::string(entry))};
+        if (parent) return {ok, "parent " + *parent};
+        return {ok, rule};
+    }
+};
+
+bool decidedBySwitch(const std::string& url, const SettingsView& settings, Decision& d) {
     if (beginsWith(url, "MAILTO:")) {
-        v = settings.option(OptEmail) ? Verdict{false, "e-mail switch"} : Verdict{true, "e-mail switch off"};
+        d = settings.option(OptEmail) ? Decision::fixed(false, "e-mail switch") : Decision::fixed(true, "e-mail switch off");
         return true;
     }
     if (beginsWith(url, "FTP:")) {
-        v = settings.option(OptFtp) ? Verdict{false, "FTP switch"} : Verdict{true, "FTP switch off"};
+        d = settings.option(OptFtp) ? Decision::fixed(false, "FTP switch") : Decision::fixed(true, "FTP switch off");
         return true;
     }
     return false;
 }
 
-Verdict parentList(const std::string& a, const SettingsView& settings, Verdict v) {
-    if (v.ok && settings.option(OptParent)) {
-        for (const std::string& entry : settings.parentList())
-            if (upperAZ(entry) == a) return {false, "parent " + entry};
-    }
-    return v;
+// The address is upper-cased already; the entry is compared as if it were.
+bool equalsUpperAZ(std::string_view entry, std::string_view upper) {
+    return entry.size() == upper.size() && beginsWith(entry, upper);
 }
 
-std::string entryName(char kind, std::string_view text) { return "predefined " + (kind + std::string(text)); }
+Decision parentList(const std::string& a, const SettingsView& settings, Decision d) {
+    if (d.ok && settings.option(OptParent)) {
+        for (const std::string& entry : settings.parentList())
+            if (equalsUpperAZ(entry, a)) return Decision::byParent(entry);
+    }
+    return d;
+}
+
+Decision decideUrlok(const std::string& url, const SettingsView& settings, const LinkLists& lists) {
+    Decision d;
+    if (decidedBySwitch(url, settings, d)) return d;
+    const std::string a = normalisedAddress(url);
+    if (!lists.predefined().empty() && settings.option(OptPredefined)) {
+        const LinkIndex& index = lists.index();
+        const TextSet::Address address(a);
+        // Every entry counts and the list's order puts "4" last: an allow entry that
+        // matches wins over any block entry.
+        if (const auto allow = index.allowPrefixes.prefixOf(address)) {
+            d = Decision::predefined(true, '4', *allow);
+        } else if (const auto exact = index.blockExact.equalTo(address)) {
+            d = Decision::predefined(false, '3', *exact);
+        } else if (const auto block = index.blockPrefixes.prefixOf(address)) {
+            d = Decision::predefined(false, '1', *block);
+        }
+    }
+    return parentList(a, settings, d);
+}
+
+Decision decideMainUrlOk(const std::string& url, int currentSite, const SettingsView& settings,
+                         const LinkLists& lists) {
+    const bool verify = currentSite >= 1 && currentSite <= 9 && settings.verify(currentSite);
+    if (!verify || !settings.option(OptVerification)) return Decision::fixed(true, "verification off");
+    const std::string b = upperAZ(stripTrailingSlashes(url));
+    if (lists.index().mainList.equalTo(TextSet::Address(b))) return Decision::fixed(true, "main list");
+    return Decision::fixed(false, "verification");
+}
 
 }  // namespace
 
@@ -59,36 +127,24 @@ std::string normalisedAddress(const std::string& url) {
 }
 
 Verdict urlokVerdict(const std::string& url, const SettingsView& settings, const LinkLists& lists) {
-    Verdict v{true, "no rule"};
-    if (decidedBySwitch(url, settings, v)) return v;
-    const std::string a = normalisedAddress(url);
-    if (!lists.predefined().empty() && settings.option(OptPredefined)) {
-        const LinkIndex& index = lists.index();
-        const TextSet::Address address(a);
-        // Every entry counts and the list's order puts "4" last: an allow entry that
-        // matches wins over any block entry.
-        if (const auto allow = index.allowPrefixes.prefixOf(address)) {
-            v = {true, entryName('4', *allow)};
-        } else if (const auto exact = index.blockExact.equalTo(address)) {
-            v = {false, entryName('3', *exact)};
-        } else if (const auto block = index.blockPrefixes.prefixOf(address)) {
-            v = {false, entryName('1', *block)};
-        }
-    }
-    return parentList(a, settings, v);
+    return decideUrlok(url, settings, lists).verdict();
+}
+
+bool urlok(const std::string& url, const SettingsView& settings, const LinkLists& lists) {
+    return decideUrlok(url, settings, lists).ok;
 }
 
 Verdict mainUrlOkVerdict(const std::string& url, int currentSite, const SettingsView& settings,
                          const LinkLists& lists) {
-    const bool verify = currentSite >= 1 && currentSite <= 9 && settings.verify(currentSite);
-    if (!verify || !settings.option(OptVerification)) return {true, "verification off"};
-    const std::string b = upperAZ(stripTrailingSlashes(url));
-    if (lists.index().mainList.equalTo(TextSet::Address(b))) return {true, "main list"};
-    return {false, "verification"};
+    return decideMainUrlOk(url, currentSite, settings, lists).verdict();
+}
+
+bool MainUrlOk(const std::string& url, int currentSite, const SettingsView& settings, const LinkLists& lists) {
+    return decideMainUrlOk(url, currentSite, settings, lists).ok;
 }
 
 bool urlokScan(const std::string& url, const SettingsView& settings, const LinkLists& lists) {
-    Verdict v{true, ""};
+    Decision v;
     if (decidedBySwitch(url, settings, v)) return v.ok;
     const std::string a = normalisedAddress(url);
     if (!lists.predefined().empty() && settings.option(OptPredefined)) {

@@ -12,16 +12,12 @@ struct Verdict {
 
 // General approval of a navigation of either pane.
 Verdict urlokVerdict(const std::string& url, const SettingsView& settings, const LinkLists& lists);
-inline bool urlok(const std::string& url, const SettingsView& settings, const LinkLists& lists) {
-    return urlokVerdict(url, settings, lists).ok;
-}
+bool urlok(const std::string& url, const SettingsView& settings, const LinkLists& lists);
 
 // Verification of a link clicked in the left pane against the main list, for the
 // current site (0..9). The caller shows the message when it refuses.
 Verdict mainUrlOkVerdict(const std::string& url, int currentSite, const SettingsView& settings, const LinkLists& lists);
-inline bool MainUrlOk(const std::string& url, int currentSite, const SettingsView& settings, const LinkLists& lists) {
-    return mainUrlOkVerdict(url, currentSite, settings, lists).ok;
-}
+bool MainUrlOk(const std::string& url, int currentSite, const SettingsView& settings, const LinkLists& lists);
 
 // The same decisions by going through every entry in list order, as the rules are
 // written: the measure the indexed tests are checked and timed against.
