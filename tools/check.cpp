@@ -5,10 +5,14 @@
 #include "data/setupfiles.h"
 #include "tools/common.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -52,6 +56,54 @@ struct Checker {
     }
 };
 
+// Addresses ended by line ends (a last one may lack it), decided on every core: each
+// worker takes a run of whole lines, and the answers are written in input order.
+void checkLines(const Checker& checker, std::string_view lines, std::vector<std::string>& outs) {
+    std::vector<std::string_view> runs;
+    for (std::size_t w = 0; w < outs.size() && !lines.empty(); ++w) {
+        const std::size_t share = lines.size() / (outs.size() - w);
+        std::size_t end = share == 0 ? std::string_view::npos : lines.find('\n', share - 1);
+        end = end == std::string_view::npos ? lines.size() : end + 1;
+        runs.push_back(lines.substr(0, end));
+        lines.remove_prefix(end);
+    }
+    auto work = [&](std::size_t r) {
+        std::string& out = outs[r];
+        out.clear();
+        std::string address;
+        for (std::string_view rest = runs[r]; !rest.empty();) {
+            const std::size_t eol = std::min(rest.find('\n'), rest.size());
+            address.assign(rest.substr(0, eol));
+            rest.remove_prefix(std::min(eol + 1, rest.size()));
+            if (!address.empty() && address.back() == '\r') address.pop_back();
+            checker.check(address, out);
+        }
+    };
+    std::vector<std::thread> threads;
+    for (std::size_t r = 1; r < runs.size(); ++r) threads.emplace_back(work, r);
+    if (!runs.empty()) work(0);
+    for (auto& t : threads) t.join();
+    for (std::size_t r = 0; r < runs.size(); ++r) std::fwrite(outs[r].data(), 1, outs[r].size(), stdout);
+}
+
+void checkStandardInput(const Checker& checker) {
+    // Blocks of a megabyte: the buffers are touched once and then reused warm.
+    constexpr std::size_t Block = std::size_t(1) << 20;
+    std::vector<std::string> outs(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    std::string pending;
+    for (bool more = true; more;) {
+        const std::size_t old = pending.size();
+        pending.resize(old + Block);
+        const std::size_t n = std::fread(pending.data() + old, 1, Block, stdin);
+        pending.resize(old + n);
+        more = n == Block;
+        // Whole lines now; the part after the last line end waits for the next block.
+        const std::size_t ready = more ? pending.rfind('\n') + 1 : pending.size();
+        checkLines(checker, std::string_view(pending).substr(0, ready), outs);
+        pending.erase(0, ready);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -83,9 +135,9 @@ int main(int argc, char** argv) {
     Checker checker;
     checker.explain = explain;
     try {
-        const ProgramSettings loaded = loadProgramSettings(programFolder(dir));
-        checker.settings = loaded.settings;
-        checker.lists = loaded.lists;
+        ProgramSettings loaded = loadProgramSettings(programFolder(dir));
+        checker.settings = std::move(loaded.settings);
+        checker.lists = std::move(loaded.lists);
         checker.site = site >= 0 ? site : loaded.firstSite;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "wenlow-check: %s\n", e.what());
@@ -103,6 +155,8 @@ int main(int argc, char** argv) {
     };
     if (!addresses.empty()) {
         for (const auto& a : addresses) emit(a);
+    } else if (!flush) {
+        checkStandardInput(checker);
     } else {
         std::ios::sync_with_stdio(false);
         std::string line;

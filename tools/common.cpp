@@ -13,7 +13,7 @@ std::string programFolder(const std::string& given) {
         std::error_code ec;
         dir = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path().string();
     }
-    if (dir.empty()) dir = ".";
+    if (dir.empty()) dir = std::string(".");
     if (dir.back() != '/') dir += '/';
     return dir;
 }
@@ -22,8 +22,7 @@ ProgramSettings loadProgramSettings(const std::string& programDir) {
     ProgramSettings p;
     p.settings.parent = readListFile(programDir + "pardata.dat");
     p.settings.setup = readSetupFile(programDir + "setup.dat");
-    std::string work;
-    readDataFile(programDir, work, p.lists);
+    readDataFile(programDir, p.lists);
     for (int i = 1; i <= 9 && p.firstSite == 0; ++i)
         if (p.settings.setup.shown[i - 1] && !p.settings.setup.addresses[i - 1].empty()) p.firstSite = i;
     return p;
