@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <fstream>
 #include <iostream>
 #include <set>
@@ -25,7 +26,8 @@ const char* const Usage =
     "  --urls FILE     one address a line (squidGuard \"urls\", host/path): blocked from there on\n"
     "  --allow FILE    domains to allow even when a block entry matches them\n"
     "  --main FILE     approved addresses for the verification of left-pane links\n"
-    "  --out DIR       write DIR/data.dat (keeping the first data.bak) instead of standard output\n"
+    "  --out DIR       write DIR/data.dat (keeping the first data.bak) instead of standard output;\n"
+    "                  a large list gets its index file DIR/data.idx too\n"
     "Comments (#), blank lines and names that are no host names are skipped, duplicates dropped;\n"
     "counts go to standard error.\n";
 
@@ -74,12 +76,14 @@ public:
     Counts counts;
 
     void add(char kind, const std::string& address) {
-        if (!seen_.insert(kind + upperAZ(address)).second) {
+        std::string entry = kind + ("http://" + address);
+        // Keyed by the text the browser orders its entries by (kind code, then the text
+        // upper-cased): written in key order, they load without a sort.
+        if (!entries_.try_emplace(upperAZ(entry), std::move(entry)).second) {
             ++counts.duplicates;
             return;
         }
         (kind == '4' ? counts.allowed : counts.blocked)++;
-        entries_.push_back(kind + std::string("http://") + address);
     }
     void domain(char kind, const std::string& raw) {
         const std::string name = cleanName(raw);
@@ -126,13 +130,9 @@ public:
         main_.push_back(address);
     }
 
-    // The entries in the order the browser keeps them (kind code first, then the text
-    // upper-cased), so that it loads them without sorting.
-    std::string text() {
-        std::stable_sort(entries_.begin(), entries_.end(),
-                         [](const std::string& a, const std::string& b) { return upperAZ(a) < upperAZ(b); });
+    std::string text() const {
         std::string out = "starturls\r\n";
-        for (const auto& e : entries_) out += e + "\r\n";
+        for (const auto& [key, e] : entries_) out += e + "\r\n";
         out += "mainurls\r\n";
         for (const auto& m : main_) out += m + "\r\n";
         out += "endurls\r\n";
@@ -140,8 +140,9 @@ public:
     }
 
 private:
-    std::set<std::string> seen_, seenMain_;
-    std::vector<std::string> entries_, main_;
+    std::map<std::string, std::string> entries_;
+    std::set<std::string> seenMain_;
+    std::vector<std::string> main_;
 };
 
 }  // namespace
@@ -190,6 +191,9 @@ int main(int argc, char** argv) {
         try {
             backupRename(dir + "data.dat", dir + "data.bak");
             writeFileSafely(dir + "data.dat", text);
+            // Read back as the browser will: a large list leaves its index file beside it.
+            LinkLists lists;
+            readDataFile(dir, lists);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "wenlow-lists: %s\n", e.what());
             return 2;
