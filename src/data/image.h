@@ -1,7 +1,6 @@
 #pragma once
 // A file of plain values and arrays that is read back by mapping it: each array starts on
-// a 64-byte boundary, so the mapping is used in place, and a checksum over everything
-// after the header turns away a damaged file.
+// a 64-byte boundary, so the mapping is used in place.
 #include "data/block.h"
 
 #include <cstdint>
@@ -12,18 +11,6 @@
 
 // A 64-bit checksum of bytes (four interleaved lanes, so it runs at memory speed).
 // Changing any one 8-byte word always changes it.
-class Checksum {
-public:
-    // `n` is a multiple of 32 except in the last call.
-    void add(const char* p, std::size_t n);
-    std::uint64_t value() const;
-
-private:
-    std::uint64_t lanes_[4] = {0x243F6A8885A308D3ull, 0x13198A2E03707344ull, 0xA4093822299F31D0ull,
-                               0x082EFA98EC4E6C89ull};
-    std::uint64_t length_ = 0;
-};
-
 std::uint64_t checksumOf(std::string_view bytes);
 
 // Writes an image through a small buffer straight to an open file.
@@ -40,7 +27,6 @@ public:
     }
     // Writes out the rest; false when any write failed.
     bool finish();
-    std::uint64_t checksum() const { return sum_.value(); }
     std::uint64_t length() const { return length_; }
 
 private:
@@ -52,7 +38,6 @@ private:
     std::string buffer_;
     std::size_t used_ = 0;
     std::uint64_t length_ = 0;
-    Checksum sum_;
     bool ok_ = true;
 };
 

@@ -12,16 +12,15 @@
 namespace {
 
 constexpr char Magic[8] = {'W', 'L', 'X', 'I', 'N', 'D', 'E', 'X'};
-constexpr std::uint64_t Version = 2;
+constexpr std::uint64_t Version = 4;
 
 struct Header {
     char magic[8];
     std::uint64_t version;
-    std::uint64_t textLength;
-    std::uint64_t textChecksum;
+    std::uint64_t fileLength;
+    std::uint64_t fileChecksum;
     std::uint64_t bodyLength;
-    std::uint64_t bodyChecksum;
-    std::uint64_t unused[2];
+    std::uint64_t unused[3];
 };
 static_assert(sizeof(Header) == 64);  // the body starts aligned
 
@@ -29,29 +28,24 @@ static_assert(sizeof(Header) == 64);  // the body starts aligned
 
 IndexFile IndexFile::open(const std::string& path) {
     IndexFile f;
-    f.mapping_ = mapFile(path);
-    const Mapping& m = f.mapping_;
+    const Mapping m = mapFile(path);
     if (m.size < sizeof(Header)) return f;
     Header h;
     std::memcpy(&h, m.data, sizeof h);
-    f.textLength_ = h.textLength;
-    f.textChecksum_ = h.textChecksum;
-    f.usable_ = std::memcmp(h.magic, Magic, sizeof Magic) == 0 && h.version == Version &&
-                h.bodyLength == m.size - sizeof h && h.bodyChecksum == checksumOf({m.data + sizeof h, h.bodyLength});
+    if (std::memcmp(h.magic, Magic, sizeof Magic) != 0 || h.version != Version || h.bodyLength != m.size - sizeof h)
+        return f;
+    f.fileLength_ = h.fileLength;
+    f.fileChecksum_ = h.fileChecksum;
+    ImageReader in(m.keep, m.data + sizeof h, h.bodyLength);
+    f.usable_ = f.lists_.load(in);
     return f;
 }
 
-bool IndexFile::madeFrom(std::size_t textLength, std::uint64_t textChecksum) const {
-    return usable_ && textLength_ == textLength && textChecksum_ == textChecksum;
+bool IndexFile::madeFrom(std::size_t fileLength, std::uint64_t fileChecksum) const {
+    return usable_ && fileLength_ == fileLength && fileChecksum_ == fileChecksum;
 }
 
-bool IndexFile::load(LinkLists& lists) const {
-    if (!usable_) return false;
-    ImageReader in(mapping_.keep, mapping_.data + sizeof(Header), mapping_.size - sizeof(Header));
-    return lists.load(in);
-}
-
-void writeIndexFile(const std::string& path, std::string_view text, const LinkLists& lists) {
+void writeIndexFile(const std::string& path, std::string_view dataFile, const LinkLists& lists) {
     const std::filesystem::path target(path);
     const std::string folder = target.parent_path().empty() ? "." : target.parent_path().string();
     // Written nameless and named when whole: a crash leaves no half file behind.
@@ -60,17 +54,18 @@ void writeIndexFile(const std::string& path, std::string_view text, const LinkLi
     Header h{};
     std::memcpy(h.magic, Magic, sizeof Magic);
     h.version = Version;
-    h.textLength = text.size();
-    h.textChecksum = checksumOf(text);
+    h.fileLength = dataFile.size();
+    h.fileChecksum = checksumOf(dataFile);
     bool ok = ::lseek(fd, sizeof h, SEEK_SET) == static_cast<off_t>(sizeof h);
     if (ok) {
         ImageWriter out(fd);
         lists.save(out);
         ok = out.finish();
         h.bodyLength = out.length();
-        h.bodyChecksum = out.checksum();
     }
-    ok = ok && ::pwrite(fd, &h, sizeof h, 0) == static_cast<ssize_t>(sizeof h);
+    // On disk before it has a name: after a crash the index is whole or not there, as
+    // trustworthy as data.dat itself.
+    ok = ok && ::pwrite(fd, &h, sizeof h, 0) == static_cast<ssize_t>(sizeof h) && ::fsync(fd) == 0;
     static std::atomic<unsigned> counter{0};
     const std::string temporary = path + "." + std::to_string(::getpid()) + "." + std::to_string(counter++);
     const std::string self = "/proc/self/fd/" + std::to_string(fd);

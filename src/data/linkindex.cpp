@@ -108,18 +108,11 @@ bool TextSet::load(ImageReader& in, const TextList& list) {
     if (ok && count_ == 0) {
         ok = slots_.empty() && filter_.empty() && lengths_.empty();
     } else if (ok) {
-        // What a look-up relies on: a free slot ends every probe, the masks fit the
-        // tables, indexes are in the list, and lengths ascend.
+        // What a look-up relies on besides its own checks: the masks fit the tables and
+        // the lengths ascend.
         ok = powerOfTwo(slots_.size()) && mask_ == slots_.size() - 1 && count_ < slots_.size() &&
              powerOfTwo(filter_.size()) && wordMask_ == filter_.size() - 1 &&
              std::adjacent_find(lengths_.begin(), lengths_.end(), std::greater_equal<>()) == lengths_.end();
-        std::size_t used = 0;
-        for (const Slot slot : slots_) {
-            if (slot.tag == 0) continue;
-            ++used;
-            ok = ok && slot.index < list.size();
-        }
-        ok = ok && used == count_;
     }
     if (!ok) {
         in.fail();
@@ -135,8 +128,11 @@ std::optional<std::string_view> TextSet::find(const Address& a, std::size_t leng
     const std::uint64_t m = mix(a.hashes[length], length);
     if (!maybe(m)) return std::nullopt;
     const std::uint32_t tag = tagOf(m);
-    for (std::size_t at = slotOf(m); slots_[at].tag != 0; at = (at + 1) & mask_) {
-        if (slots_[at].tag != tag) continue;
+    // Bounded and checked, so that a table read from a file cannot lead a look-up astray;
+    // a table that was built always has a free slot and indexes in the list.
+    for (std::size_t at = slotOf(m), left = slots_.size(); left > 0 && slots_[at].tag != 0;
+         at = (at + 1) & mask_, --left) {
+        if (slots_[at].tag != tag || slots_[at].index >= list_->size()) continue;
         const std::string_view t = text(slots_[at].index);
         if (t.size() == length && (length == 0 || std::memcmp(t.data(), a.text.data(), length) == 0)) return t;
     }

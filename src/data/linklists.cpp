@@ -92,32 +92,36 @@ void scanDataText(std::string_view text, LinkLists& lists) {
 
 namespace {
 
-// Mapping and checking a large index file takes as long as reading data.dat: it is
-// opened on another thread meanwhile, when empty lists could take it.
+// A large index file is mapped and read on another thread while data.dat is read and
+// its checksum taken, when empty lists could take it.
 std::future<IndexFile> openIndexFile(const std::string& indexPath, const LinkLists& lists) {
     if (!lists.empty() || !fileExists(indexPath)) return {};
     return std::async(std::launch::async, &IndexFile::open, indexPath);
 }
 
-// The entries of a data.dat text (already cut at its first zero byte).
-void addDataText(std::string_view text, const std::string& indexPath, std::future<IndexFile> index,
+// The entries of data.dat, given whole: the index file names the whole file, so using
+// it needs no search for where the text ends.
+void addDataFile(std::string_view bytes, const std::string& indexPath, std::future<IndexFile> index,
                  LinkLists& lists) {
     if (!lists.empty()) {
-        scanDataText(text, lists);
+        scanDataText(bytes, lists);
         return;
     }
-    if (text.size() < IndexedTextSize) {
-        scanDataText(text, lists);
+    if (bytes.size() < IndexedFileSize) {
+        scanDataText(bytes, lists);
         removeIndexFile(indexPath);
         return;
     }
     if (index.valid()) {
-        const std::uint64_t sum = checksumOf(text);
-        const IndexFile file = index.get();
-        if (file.madeFrom(text.size(), sum) && file.load(lists)) return;
+        const std::uint64_t sum = checksumOf(bytes);
+        IndexFile file = index.get();
+        if (file.madeFrom(bytes.size(), sum)) {
+            lists = file.lists();
+            return;
+        }
     }
-    scanDataText(text, lists);
-    writeIndexFile(indexPath, text, lists);
+    scanDataText(bytes, lists);
+    writeIndexFile(indexPath, bytes, lists);
 }
 
 }  // namespace
@@ -127,9 +131,9 @@ void readDataFile(const std::string& programDir, std::string& workText, LinkList
     auto index = openIndexFile(indexPath, lists);
     workText.clear();
     std::string bytes = readFileBytes(programDir + "data.dat");
+    addDataFile(bytes, indexPath, std::move(index), lists);
     bytes.resize(std::min(bytes.find('\0'), bytes.size()));
     workText = std::move(bytes);
-    addDataText(workText, indexPath, std::move(index), lists);
 }
 
 void readDataFile(const std::string& programDir, LinkLists& lists) {
@@ -142,6 +146,5 @@ void readDataFile(const std::string& programDir, LinkLists& lists) {
         readDataFile(programDir, work, lists);
         return;
     }
-    const std::string_view text(m.data, m.size);
-    addDataText(text.substr(0, text.find('\0')), indexPath, std::move(index), lists);
+    addDataFile({m.data, m.size}, indexPath, std::move(index), lists);
 }
