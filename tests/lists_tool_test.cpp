@@ -75,3 +75,20 @@ TEST(ListsTool, FailuresAreClear) {
     r = run("--bogus x", true);
     EXPECT_NE(r.out.find("unknown option --bogus"), std::string::npos);
 }
+
+TEST(ListsTool, ALargeListIsWrittenWithTheIndexTheBrowserMaps) {
+    ProgramFolder dir;
+    std::string hosts;
+    for (int i = 0; hosts.size() < 1200000; ++i) hosts += "0.0.0.0 host" + std::to_string(i) + ".example\n";
+    dir.write("hosts.txt", hosts);
+    ASSERT_EQ(run("--hosts " + dir.file("hosts.txt") + " --out " + dir.path()).status, 0);
+    ASSERT_TRUE(dir.exists("data.idx"));
+    LinkLists lists;
+    std::string work;
+    readDataFile(dir.path(), work, lists);
+    EXPECT_TRUE(lists.predefined().isView());
+    PlainSettings s;
+    s.setup.options.fill(true);
+    EXPECT_FALSE(urlok("http://host123.example/page", s, lists));
+    EXPECT_TRUE(urlok("http://host.example", s, lists));
+}
