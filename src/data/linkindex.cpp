@@ -69,16 +69,31 @@ void TextSet::build(const TextList& list, const std::vector<std::uint32_t>& memb
     filter_.assign(words, 0);
     std::uint64_t* filter = filter_.edit();
 
+    // A pipeline over the members, as their texts and slots lie all over memory: a
+    // member's text is asked for Ahead steps before it is hashed, and its slot and filter
+    // word Ahead steps before it is put in, so the cache misses overlap.
+    constexpr std::size_t Ahead = 16;
+    std::uint64_t pending[Ahead];
     std::vector<bool> seenLength;
-    for (const std::uint32_t member : members) {
-        const std::string_view t = text(member);
-        const std::uint64_t m = mix(hashOf(t), t.size());
-        std::size_t at = slotOf(m);
-        while (table[at].tag != 0) at = (at + 1) & mask_;
-        table[at] = {tagOf(m), member};
-        filter[wordOf(m)] |= bitsOf(m);
-        if (seenLength.size() <= t.size()) seenLength.resize(t.size() + 1);
-        seenLength[t.size()] = true;
+    const std::size_t total = members.size();
+    for (std::size_t i = 0; i < total + Ahead; ++i) {
+        if (i >= Ahead) {
+            const std::uint64_t m = pending[i % Ahead];
+            std::size_t at = slotOf(m);
+            while (table[at].tag != 0) at = (at + 1) & mask_;
+            table[at] = {tagOf(m), members[i - Ahead]};
+            filter[wordOf(m)] |= bitsOf(m);
+        }
+        if (i < total) {
+            if (i + Ahead < total) __builtin_prefetch(list[members[i + Ahead]].data());
+            const std::string_view t = text(members[i]);
+            const std::uint64_t m = mix(hashOf(t), t.size());
+            __builtin_prefetch(&table[slotOf(m)], 1);
+            __builtin_prefetch(&filter[wordOf(m)], 1);
+            pending[i % Ahead] = m;
+            if (seenLength.size() <= t.size()) seenLength.resize(t.size() + 1);
+            seenLength[t.size()] = true;
+        }
     }
     for (std::uint32_t l = 0; l < seenLength.size(); ++l)
         if (seenLength[l]) lengths_.push_back(l);
