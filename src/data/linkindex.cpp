@@ -23,7 +23,12 @@ std::uint64_t mix(std::uint64_t hash, std::size_t length) {
     return z ^ (z >> 31);
 }
 
-std::uint32_t tagOf(std::uint64_t mixed) { return static_cast<std::uint32_t>(mixed >> 32) | 1; }
+// The text length (up to LongText) in the top byte, so that a tag that matches names a
+// text of the length looked for; 23 more bits of the hash; never 0.
+std::uint32_t tagOf(std::uint64_t mixed, std::size_t length) {
+    const auto bits = static_cast<std::uint32_t>((mixed * 0x9E3779B97F4A7C15ull) >> 41);
+    return static_cast<std::uint32_t>(std::min<std::size_t>(length, 255)) << 24 | bits << 1 | 1;
+}
 
 std::uint64_t hashOf(std::string_view s) {
     std::uint64_t h = Seed;
@@ -81,7 +86,9 @@ void TextSet::build(const TextList& list, const std::vector<std::uint32_t>& memb
             const std::uint64_t m = pending[i % Ahead];
             std::size_t at = slotOf(m);
             while (table[at].tag != 0) at = (at + 1) & mask_;
-            table[at] = {tagOf(m), members[i - Ahead]};
+            const std::uint32_t member = members[i - Ahead];
+            const std::size_t length = list[member].size() - std::min(skip_, list[member].size());
+            table[at] = {tagOf(m, length), length < LongText ? list.offsetOf(member) : member};
             filter[wordOf(m)] |= bitsOf(m);
         }
         if (i < total) {
@@ -139,17 +146,30 @@ bool TextSet::load(ImageReader& in, const TextList& list) {
     return ok;
 }
 
+std::optional<std::string_view> TextSet::textOf(Slot slot, std::size_t length) const {
+    // Checked, so that a table read from a file cannot lead a look-up astray.
+    if (length < LongText) {
+        const std::string_view chars = list_->characters();
+        const std::uint64_t from = std::uint64_t(slot.where) + skip_;
+        if (from + length > chars.size()) return std::nullopt;
+        return chars.substr(from, length);
+    }
+    if (slot.where >= list_->size()) return std::nullopt;
+    const std::string_view t = text(slot.where);
+    if (t.size() != length) return std::nullopt;
+    return t;
+}
+
 std::optional<std::string_view> TextSet::find(const Address& a, std::size_t length) const {
     const std::uint64_t m = mix(a.hashes[length], length);
     if (!maybe(m)) return std::nullopt;
-    const std::uint32_t tag = tagOf(m);
-    // Bounded and checked, so that a table read from a file cannot lead a look-up astray;
-    // a table that was built always has a free slot and indexes in the list.
+    const std::uint32_t tag = tagOf(m, length);
+    // Bounded: a table that was built always has a free slot, one read from a file might not.
     for (std::size_t at = slotOf(m), left = slots_.size(); left > 0 && slots_[at].tag != 0;
          at = (at + 1) & mask_, --left) {
-        if (slots_[at].tag != tag || slots_[at].index >= list_->size()) continue;
-        const std::string_view t = text(slots_[at].index);
-        if (t.size() == length && (length == 0 || std::memcmp(t.data(), a.text.data(), length) == 0)) return t;
+        if (slots_[at].tag != tag) continue;
+        const auto t = textOf(slots_[at], length);
+        if (t && (length == 0 || std::memcmp(t->data(), a.text.data(), length) == 0)) return t;
     }
     return std::nullopt;
 }

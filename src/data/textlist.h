@@ -22,6 +22,9 @@ public:
     std::size_t size() const { return refs_.size(); }
     bool empty() const { return refs_.empty(); }
     std::string_view operator[](std::size_t i) const { return {chars_.data() + refs_[i].offset, refs_[i].length}; }
+    // All the texts' characters, and where a text begins among them.
+    std::string_view characters() const { return {chars_.data(), chars_.size()}; }
+    std::uint32_t offsetOf(std::size_t i) const { return refs_[i].offset; }
 
     class const_iterator {
     public:
