@@ -12,7 +12,7 @@ fi
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DWENLOW_FUZZ=ON -DWENLOW_TESTS=OFF > /dev/null
 cmake --build build-fuzz
-for target in files data urlok buffsock download setupload; do
+for target in files data urlok buffsock download setupload indexfile; do
   work=build-fuzz/corpus-$target
   mkdir -p "$work"
   echo "== $target ($seconds s)"

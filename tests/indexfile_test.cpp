@@ -303,3 +303,11 @@ TEST(IndexFile, ALookUpInAHostileTableEndsAndStaysInTheList) {
         words[-12] = 0xFF;  // the slot mask, at 16 in the set's header
     }));
 }
+
+TEST(IndexFile, ListsReadOutOfOrderAreMergedIntoOrder) {
+    // Only a damaged index holds a list out of order; adding to it still yields the
+    // order that merging and the allow entries rely on.
+    TextList read{"4HTTP://OK", "1HTTP://OK"};
+    read.mergeSorted(TextList{"3HTTP://X"});
+    EXPECT_EQ(read, (Lines{"1HTTP://OK", "3HTTP://X", "4HTTP://OK"}));
+}

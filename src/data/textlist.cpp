@@ -92,6 +92,8 @@ void TextList::append(const TextList& added) {
 }
 
 void TextList::mergeSorted(TextList added) {
+    // This list is in order unless it was read from a damaged file; a merge needs both.
+    sort();
     added.sort();
     if (refs_.empty()) {
         *this = std::move(added);

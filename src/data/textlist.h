@@ -52,8 +52,7 @@ public:
     void clear();
     void reserve(std::size_t texts, std::size_t chars);
     void push_back(std::string_view text);
-    // Appends the texts of another list, keeping this list in ascending byte order when
-    // it was (both are sorted first).
+    // Appends the texts of another list, leaving this list in ascending byte order.
     void mergeSorted(TextList added);
     void sort();
     void append(const TextList& added);
