@@ -14,13 +14,12 @@ namespace {
 constexpr std::uint64_t Multiplier = 0x100000001B3ull;
 constexpr std::uint64_t Seed = 0xCBF29CE484222325ull;
 
-// Spreads a prefix hash and its length over the table: the low bits pick the slot,
-// the high bits are kept as the slot's tag.
+// Spreads a prefix hash and its length over all 64 bits: the low bits pick the slot,
+// others the filter bits and the tag. One multiplication: it runs once for every
+// length of every address.
 std::uint64_t mix(std::uint64_t hash, std::size_t length) {
-    std::uint64_t z = hash + 0x9E3779B97F4A7C15ull * (length + 1);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
+    const std::uint64_t z = (hash ^ (0x9E3779B97F4A7C15ull * (length + 1))) * 0xBF58476D1CE4E5B9ull;
+    return z ^ (z >> 29);
 }
 
 // The text length (up to LongText) in the top byte, so that a tag that matches names a
