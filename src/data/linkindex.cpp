@@ -4,10 +4,9 @@
 #include "platform/text.h"
 
 #include <algorithm>
-#include <iterator>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <iterator>
 
 namespace {
 
@@ -22,11 +21,15 @@ std::uint64_t mix(std::uint64_t hash, std::size_t length) {
     return z ^ (z >> 29);
 }
 
+// A text shorter than this is found by its place among the list's characters (its
+// length is in the tag), a longer one by its index in the list.
+constexpr std::size_t LongText = 255;
+
 // The text length (up to LongText) in the top byte, so that a tag that matches names a
 // text of the length looked for; 23 more bits of the hash; never 0.
 std::uint32_t tagOf(std::uint64_t mixed, std::size_t length) {
     const auto bits = static_cast<std::uint32_t>((mixed * 0x9E3779B97F4A7C15ull) >> 41);
-    return static_cast<std::uint32_t>(std::min<std::size_t>(length, 255)) << 24 | bits << 1 | 1;
+    return static_cast<std::uint32_t>(std::min(length, LongText)) << 24 | bits << 1 | 1;
 }
 
 std::uint64_t hashOf(std::string_view s) {
@@ -86,7 +89,7 @@ void TextSet::build(const TextList& list, const std::vector<std::uint32_t>& memb
             std::size_t at = slotOf(m);
             while (table[at].tag != 0) at = (at + 1) & mask_;
             const std::uint32_t member = members[i - Ahead];
-            const std::size_t length = list[member].size() - std::min(skip_, list[member].size());
+            const std::size_t length = text(member).size();
             table[at] = {tagOf(m, length), length < LongText ? list.offsetOf(member) : member};
             filter[wordOf(m)] |= bitsOf(m);
         }
@@ -159,9 +162,7 @@ std::optional<std::string_view> TextSet::textOf(Slot slot, std::size_t length) c
     return t;
 }
 
-std::optional<std::string_view> TextSet::find(const Address& a, std::size_t length) const {
-    const std::uint64_t m = mix(a.hashes[length], length);
-    if (!maybe(m)) return std::nullopt;
+std::optional<std::string_view> TextSet::find(const Address& a, std::size_t length, std::uint64_t m) const {
     const std::uint32_t tag = tagOf(m, length);
     // Bounded: a table that was built always has a free slot, one read from a file might not.
     for (std::size_t at = slotOf(m), left = slots_.size(); left > 0 && slots_[at].tag != 0;
@@ -196,7 +197,7 @@ std::optional<std::string_view> TextSet::prefixOf(const Address& a) const {
             candidates[n++] = static_cast<std::uint32_t>(i);
         }
         for (std::size_t c = 0; c < n; ++c)
-            if (auto found = find(a, from[candidates[c]])) return found;
+            if (auto found = find(a, from[candidates[c]], mixed[candidates[c]])) return found;
         from += count;
     }
     return std::nullopt;
@@ -204,9 +205,11 @@ std::optional<std::string_view> TextSet::prefixOf(const Address& a) const {
 
 std::optional<std::string_view> TextSet::equalTo(const Address& a) const {
     if (count_ == 0) return std::nullopt;
-    if (!std::binary_search(lengths_.begin(), lengths_.end(), static_cast<std::uint32_t>(a.text.size())))
+    const std::size_t length = a.text.size();
+    if (!std::binary_search(lengths_.begin(), lengths_.end(), static_cast<std::uint32_t>(length)))
         return std::nullopt;
-    return find(a, a.text.size());
+    const std::uint64_t m = mix(a.hashes[length], length);
+    return maybe(m) ? find(a, length, m) : std::nullopt;
 }
 
 void LinkIndex::build(const TextList& predefined, const TextList& main) {

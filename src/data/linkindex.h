@@ -44,15 +44,13 @@ public:
     std::optional<std::string_view> equalTo(const Address& a) const;
 
 private:
-    // A text shorter than this is found by its place among the list's characters (its
-    // length is in the tag), a longer one by its index in the list.
-    static constexpr std::uint32_t LongText = 255;
     struct Slot {
-        std::uint32_t tag;    // 0: empty
-        std::uint32_t where;  // place of the text among the list's characters, or its index
+        std::uint32_t tag;    // 0: empty; the top byte holds the text's length, up to 255
+        std::uint32_t where;  // a short text's place among the list's characters, else its index
     };
     std::optional<std::string_view> textOf(Slot slot, std::size_t length) const;
-    std::optional<std::string_view> find(const Address& a, std::size_t length) const;
+    // The text of this length whose mixed hash is `mixed`, if there is one.
+    std::optional<std::string_view> find(const Address& a, std::size_t length, std::uint64_t mixed) const;
     std::size_t slotOf(std::uint64_t mixed) const { return mixed & mask_; }
     std::string_view text(std::uint32_t index) const {
         const std::string_view t = (*list_)[index];
