@@ -91,6 +91,13 @@ void expectSameDecisions(const LinkLists& a, const LinkLists& b, const std::vect
     EXPECT_LT(refused, static_cast<int>(addresses.size() * 9 / 10));
 }
 
+// The lists as the tools load them from the folder.
+LinkLists loaded(const ProgramFolder& dir) {
+    LinkLists lists;
+    readDataFile(dir.path(), lists);
+    return lists;
+}
+
 void expectSameLists(const LinkLists& a, const LinkLists& b) {
     EXPECT_TRUE(a.predefined() == b.predefined());
     EXPECT_TRUE(a.main() == b.main());
@@ -108,8 +115,7 @@ TEST(IndexFile, TheNextLoadMapsItAndDecidesAsAFreshLoad) {
     EXPECT_TRUE(dir.exists("data.idx"));
     EXPECT_FALSE(first.predefined().isView());
 
-    LinkLists mapped;
-    readDataFile(dir.path(), mapped);  // the tools' way, without a work text
+    LinkLists mapped = loaded(dir);  // the tools' way, without a work text
     EXPECT_TRUE(mapped.predefined().isView());
     LinkLists browser;
     std::string browserWork;
@@ -135,8 +141,7 @@ TEST(IndexFile, AnotherDataFileOfTheSameSizeIsReadAfresh) {
     const BigList big(2);
     ProgramFolder dir;
     dir.write("data.dat", big.text);
-    LinkLists before;
-    readDataFile(dir.path(), before);
+    LinkLists before = loaded(dir);
     // One entry changes kind: same length, different rules.
     std::string changed = big.text;
     const std::size_t at = changed.find("\r\n1http://") + 2;
@@ -144,12 +149,10 @@ TEST(IndexFile, AnotherDataFileOfTheSameSizeIsReadAfresh) {
     ASSERT_EQ(changed.size(), big.text.size());
     dir.write("data.dat", changed);
 
-    LinkLists after;
-    readDataFile(dir.path(), after);
+    LinkLists after = loaded(dir);
     EXPECT_FALSE(after.predefined().isView());
     expectSameLists(after, scanned(changed));
-    LinkLists again;
-    readDataFile(dir.path(), again);
+    LinkLists again = loaded(dir);
     EXPECT_TRUE(again.predefined().isView());  // the index was made anew
     expectSameLists(again, after);
 }
@@ -158,8 +161,7 @@ TEST(IndexFile, AnIndexCutShortOrOfAnotherFormIsMadeAnew) {
     const BigList big(3);
     ProgramFolder dir;
     dir.write("data.dat", big.text);
-    LinkLists fresh;
-    readDataFile(dir.path(), fresh);
+    LinkLists fresh = loaded(dir);
     const std::string good = dir.read("data.idx");
     const LinkLists expected = scanned(big.text);
 
@@ -179,8 +181,7 @@ TEST(IndexFile, AnIndexCutShortOrOfAnotherFormIsMadeAnew) {
 
     for (const std::string& bytes : damaged) {
         dir.write("data.idx", bytes);
-        LinkLists lists;
-        readDataFile(dir.path(), lists);
+        LinkLists lists = loaded(dir);
         EXPECT_FALSE(lists.predefined().isView()) << bytes.size();
         expectSameLists(lists, expected);
         EXPECT_EQ(dir.read("data.idx"), good);
@@ -191,14 +192,12 @@ TEST(IndexFile, ListsFromTheIndexCanStillChange) {
     const BigList big(4);
     ProgramFolder dir;
     dir.write("data.dat", big.text);
-    LinkLists lists;
-    readDataFile(dir.path(), lists);
+    LinkLists lists = loaded(dir);
     readDataFile(dir.path(), lists);  // not empty now: appended, not mapped
     EXPECT_FALSE(lists.predefined().isView());
     EXPECT_EQ(lists.predefined().size(), 2 * scanned(big.text).predefined().size());
 
-    LinkLists mapped;
-    readDataFile(dir.path(), mapped);
+    LinkLists mapped = loaded(dir);
     ASSERT_TRUE(mapped.predefined().isView());
     const LinkLists copy = mapped;
     mapped.append({"1HTTP://ADDED.EXAMPLE"}, {"HTTP://KEPT.EXAMPLE"});
@@ -215,12 +214,10 @@ TEST(IndexFile, ListsFromTheIndexCanStillChange) {
 TEST(IndexFile, SmallListsHaveNoIndexAndLeaveNoOldOne) {
     ProgramFolder dir;
     dir.write("data.dat", BigList(5).text);
-    LinkLists big;
-    readDataFile(dir.path(), big);
+    LinkLists big = loaded(dir);
     ASSERT_TRUE(dir.exists("data.idx"));
     dir.write("data.dat", "starturls\r\n1http://small\r\nendurls\r\n");
-    LinkLists small;
-    readDataFile(dir.path(), small);
+    LinkLists small = loaded(dir);
     EXPECT_EQ(small.predefined(), Lines{"1HTTP://SMALL"});
     EXPECT_FALSE(dir.exists("data.idx"));
 }

@@ -1,5 +1,6 @@
 #include "data/files.h"
 
+#include "data/hugealloc.h"
 #include "platform/errors.h"
 #include "platform/text.h"
 
@@ -9,7 +10,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,13 +19,10 @@ QString qpath(const std::string& path) { return fromAnsi(path); }
 
 // Room for a file of tens of megabytes on huge pages, where first touching it costs a
 // fraction of what it costs in small pages.
-void adviseHugePages(std::string& s, std::size_t size) {
-    constexpr std::uintptr_t Huge = 2u << 20;
-    if (size < 2 * Huge) return;
+void reserveOnHugePages(std::string& s, std::size_t size) {
+    if (size < 2 * HugePage) return;
     s.reserve(size);
-    const auto first = (reinterpret_cast<std::uintptr_t>(s.data()) + Huge - 1) & ~(Huge - 1);
-    const auto last = (reinterpret_cast<std::uintptr_t>(s.data()) + size) & ~(Huge - 1);
-    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    adviseHugePages(s.data(), size);
 }
 
 // Straight into the string: a list file can be tens of megabytes.
@@ -35,7 +32,7 @@ bool readAll(const std::string& path, std::string& out) {
     struct stat st {};
     const bool ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
     if (ok) {
-        adviseHugePages(out, static_cast<size_t>(st.st_size));
+        reserveOnHugePages(out, static_cast<size_t>(st.st_size));
         out.resize(static_cast<size_t>(st.st_size));
         size_t got = 0;
         for (ssize_t n; got < out.size() && (n = ::read(fd, out.data() + got, out.size() - got)) != 0;)
