@@ -160,7 +160,7 @@ struct Trick {
     const char* name;
     const char* path;
     std::string page;     // what the approved page does to reach the blocked one
-    const char* click;    // element to click, or nothing: the page acts by itself
+    const char* click;    // elements to click in turn ("a,b"), or nothing: the page acts by itself
     bool newWindows;      // the new-window switch
     const char* message;  // what the child is told
 };
@@ -173,7 +173,18 @@ TEST_F(EndToEnd, HostilePagesCannotGetAroundTheRules) {
     server.page("/blocked", "<html><head><title>Blocked</title></head><body>blocked</body></html>");
     server.answers["/moved"] = "HTTP/1.0 301 Moved Permanently\r\nLocation: " + QByteArray::fromStdString(blocked) +
                                "\r\nContent-Length: 0\r\n\r\n";
+    const std::string port = std::to_string(server.serverPort());
+    const std::string goBlocked = "<a id='go' href='" + blocked + "'>go</a>";
     const Trick tricks[] = {
+        // A page opened at a #fragment of itself is a load the engine never asks about.
+        {"a link after a move to a #fragment", "/same#a", "<a id='a'>a</a>" + goBlocked, "go", true, RefusedRightText},
+        {"a link after a new window at a #fragment", "/samewin",
+         "<button id='self' onclick=\"window.open(location.href + '#x')\">x</button>" + goBlocked, "self,go", false,
+         RefusedRightText},
+        {"user info before the host", "/userinfo", "<a id='go' href='http://kid@127.0.0.1:" + port + "/blocked'>go</a>",
+         "go", true, RefusedRightText},
+        {"IPv4 written as IPv6", "/mapped", "<a id='go' href='http://[::ffff:127.0.0.1]:" + port + "/blocked'>go</a>",
+         "go", true, RefusedRightText},
         {"link with target _blank, new windows disabled", "/blank",
          "<a id='go' target='_blank' href='" + blocked + "'>go</a>", "go", true, NewWindowText},
         {"link with target _blank, new windows allowed", "/blank2",
@@ -192,7 +203,7 @@ TEST_F(EndToEnd, HostilePagesCannotGetAroundTheRules) {
         {"server redirect 301", "/moved-link", "<a id='go' href='" + server.url("/moved").toStdString() + "'>go</a>",
          "go", true, RefusedRightText},
     };
-    for (const Trick& t : tricks) server.page(t.path, QByteArray::fromStdString("<html><head><title>Trick</title>" + t.page + "</head><body>" + t.page + "</body></html>"));
+    for (const Trick& t : tricks) server.page(QString(t.path).section('#', 0, 0), QByteArray::fromStdString("<html><head><title>Trick</title>" + t.page + "</head><body>" + t.page + "</body></html>"));
     dir.write("data.dat", "starturls\r\n1" + blocked + "\r\nmainurls\r\nendurls\r\n");
     dir.write("setup.dat", "\r\n11111100\r\n\r\n111111111\r\n100000000\r\nlist1.html\r\n");
     start();
@@ -203,19 +214,32 @@ TEST_F(EndToEnd, HostilePagesCannotGetAroundTheRules) {
         windows.form3->CheckBox3->setChecked(t.newWindows);
         dialogs.clear();
         const int loadsBefore = rightLoads;
-        form1->WebBrowser2->Navigate(server.url(t.path));
+        const QString page = server.url(t.path);
+        form1->WebBrowser2->Navigate(page.section('#', 0, 0));
         ASSERT_TRUE(waitFor([&] { return rightLoads > loadsBefore || !dialogs.shown.empty(); }));
-        if (t.click) {
-            ASSERT_TRUE(waitFor([&] { return right->view()->url() == QUrl(server.url(t.path)); }));
-            click(right, t.click);
+        if (page.contains('#')) form1->WebBrowser2->Navigate(page);
+        for (const QString& id : QString(t.click).split(',', Qt::SkipEmptyParts)) {
+            ASSERT_TRUE(waitFor([&] { return right->view()->url().matches(QUrl(page), QUrl::RemoveFragment); }));
+            waitFor([] { return false; }, 200);
+            click(right, id);
         }
         ASSERT_TRUE(waitFor([&] { return !dialogs.shown.empty(); }, 8000)) << "nothing refused it";
         waitFor([] { return false; }, 300);  // anything more would show now
         EXPECT_EQ(dialogs.shown, (std::vector<Shown>{{"message", t.message, "Error"}}));
-        EXPECT_EQ(right->view()->url(), QUrl(server.url(t.path)));
+        EXPECT_TRUE(right->view()->url().matches(QUrl(page), QUrl::RemoveFragment)) << right->view()->url().toString().toStdString();
         EXPECT_EQ(left->view()->url(), listUrl);
         EXPECT_FALSE(server.requested.contains("/blocked"));
     }
+}
+
+TEST_F(EndToEnd, ALocalStartAddressMayCarryAFragment) {
+    dir.write("setup.dat", "\r\n11111100\r\n\r\n111111111\r\n100000000\r\nlist1.html#top\r\n");
+    start();
+    QUrl expected = QUrl::fromLocalFile(QString::fromStdString(dir.file("list1.html")));
+    expected.setFragment("top");
+    EXPECT_EQ(left->view()->url(), expected);
+    EXPECT_EQ(left->view()->title(), "Cool Sites");
+    EXPECT_TRUE(dialogs.shown.empty());
 }
 
 TEST_F(EndToEnd, FramesAreTheEnginesBusiness) {

@@ -8,6 +8,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTest>
+
+#include "platform/messages.h"
+
+#include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -61,19 +67,50 @@ TEST_F(Setup, EmptyPasswordOpensWithAnEmptyBox) {
     EXPECT_FALSE(form3->Panel4->isVisible());
 }
 
-TEST_F(Setup, HidingOrClosingReArmsTheGate) {
-    enter("parent");
-    form3->Button8Click();
-    EXPECT_FALSE(form3->isVisible());
-    EXPECT_TRUE(form3->Panel4->isVisibleTo(form3));
-    EXPECT_EQ(form3->Edit1->text(), "");
+TEST_F(Setup, HidingOrClosingReArmsTheGateAndEmptiesEveryPasswordBox) {
+    for (auto closeIt : {std::function<void()>([&] { form3->Button8Click(); }), std::function<void()>([&] { form3->close(); })}) {
+        enter("parent");
+        for (QLineEdit* box : {form3->Edit15, form3->Edit16, form3->Edit17}) box->setText("typed");
+        closeIt();
+        EXPECT_FALSE(form3->isVisible());
+        EXPECT_TRUE(form3->Panel4->isVisibleTo(form3));
+        for (QLineEdit* box : {form3->Edit1, form3->Edit15, form3->Edit16, form3->Edit17})
+            EXPECT_EQ(box->text(), "") << box->objectName().toStdString();
+        form1->Setup1Click();
+        EXPECT_EQ(form3->focusWidget(), form3->Edit1);  // every opening starts at the password
+    }
+}
 
+// Tab after Tab from the password box, Ctrl+Tab and Space on each stop: nothing under
+// the gate takes the focus or changes.
+TEST_F(Setup, TheKeyboardReachesNothingUnderTheGate) {
+    const SetupValues before = form3->setupValues();
+    const std::vector<std::string> parentBefore = form3->parentList();
+    QWidget* buttons[] = {form3->Button1, form3->Button4, form3->Button8, form3->Button15, form3->Button16};
+    form3->Edit1->setFocus();
+    for (int i = 0; i < 20; ++i) {
+        QWidget* at = form3->focusWidget();
+        ASSERT_NE(at, nullptr);
+        EXPECT_FALSE(form3->SetupTabs->isAncestorOf(at)) << at->objectName().toStdString();
+        if (std::find(std::begin(buttons), std::end(buttons), at) == std::end(buttons)) QTest::keyClick(at, Qt::Key_Space);
+        QTest::keyClick(at, Qt::Key_Tab, i % 3 == 0 ? Qt::ControlModifier : Qt::NoModifier);
+    }
+    EXPECT_EQ(form3->setupValues().options, before.options);
+    EXPECT_EQ(form3->setupValues().verify, before.verify);
+    EXPECT_EQ(form3->parentList(), parentBefore);
+    EXPECT_TRUE(form3->Panel4->isVisible());
+}
+
+TEST_F(Setup, ParentSetupRestoresAMinimisedWindowAndClosingTheMainWindowEndsTheProgram) {
+    form3->showMinimized();
     form1->Setup1Click();
-    enter("parent");
-    form3->close();
-    EXPECT_FALSE(form3->isVisible());
-    EXPECT_TRUE(form3->Panel4->isVisibleTo(form3));
-    EXPECT_EQ(form3->Edit1->text(), "");
+    EXPECT_FALSE(form3->isMinimized());
+    EXPECT_TRUE(form3->isVisible());
+
+    ClearTerminated();
+    form1->close();
+    EXPECT_TRUE(Terminated());
+    ClearTerminated();
 }
 
 TEST_F(Setup, ParentSetupWhileOpenOnlyBringsItToTheFront) {
@@ -230,7 +267,8 @@ TEST(ParentEntry, FormOfAnAddedLink) {
     EXPECT_EQ(parentEntry("www.chat.example/"), "http://www.chat.example");
     EXPECT_EQ(parentEntry("  //www.chat.example/room/ /"), "http://www.chat.example/room");
     EXPECT_EQ(parentEntry("HtTp://Chat.Example"), "HtTp://Chat.Example");
-    EXPECT_EQ(parentEntry("https://chat.example"), "http://https://chat.example");
+    EXPECT_EQ(parentEntry("https://chat.example"), "http://chat.example");
+    EXPECT_EQ(parentEntry(" HTTPS://Chat.Example/"), "http://Chat.Example");
     EXPECT_EQ(parentEntry("/ / /"), "");
     EXPECT_EQ(parentEntry(""), "");
 }

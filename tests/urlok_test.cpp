@@ -1,5 +1,7 @@
 #include "approval/urlok.h"
 
+#include "approval/address.h"
+
 #include "platform/text.h"
 
 #include <gtest/gtest.h>
@@ -119,6 +121,50 @@ TEST(Urlok, ParentListComparesUpperCasedWholeAddresses) {
                 s, none);
     s.setup.options[OptParent - 1] = false;
     expectCases({{"http://chat.example", true}}, s, none);
+}
+
+TEST(Urlok, SecureParentEntriesOfEitherStoredFormBlockBothSchemes) {
+    // "http://https://..." is how "Add To List" once stored a secure address.
+    const PlainSettings s = allOn({"http://https://Chat.Example", "https://games.example/x"});
+    expectCases({{"https://chat.example/", false},
+                 {"http://chat.example", false},
+                 {"http://games.example/x", false},
+                 {"https://games.example/x", false},
+                 {"http://https://chat.example", true},
+                 {"https://chat.example/room", true}},
+                s, LinkLists());
+}
+
+// Addresses as the engine reports them, and as wenlow-check is given them, meet the lists
+// in the form the engine fetches: no user info, "xn--" hosts, IPv4 as IPv4.
+TEST(Urlok, AddressesAreDecidedInTheFormTheEngineFetches) {
+    const LinkLists l = predefined({"1HTTP://REFUSED.EXAMPLE", "1HTTP://XN--BCHER-KVA.EXAMPLE", "1HTTP://127.0.0.1",
+                                    "3HTTP://SHOP.EXAMPLE/%C3%A4", "4HTTP://OK.EXAMPLE/FINE"});
+    const PlainSettings s = allOn({"http://chat.example"});
+    const struct {
+        const char* given;
+        const char* fetched;
+        bool ok;
+    } cases[] = {
+        {"http://approved.example@refused.example/", "http://refused.example/", false},
+        {"http://x:y@refused.example/a", "http://refused.example/a", false},
+        {"http://refused.example%2f@ok.example/fine", "http://ok.example/fine", true},
+        {"http://user@chat.example/", "http://chat.example/", false},
+        {"http://b\xc3\xbc" "cher.example/", "http://xn--bcher-kva.example/", false},
+        {"http://[::ffff:127.0.0.1]/", "http://127.0.0.1/", false},
+        {"http://[::ffff:7f00:1]:8080/", "http://127.0.0.1:8080/", false},
+        {"http://2130706433/", "http://127.0.0.1/", false},
+        {"http://shop.example/\xc3\xa4", "http://shop.example/%C3%A4", false},
+        {"http://b%61d.example/", "http://bad.example/", true},
+        {"refused.example", "http://refused.example", false},
+        {"mailto:a@chat.example", "mailto:a@chat.example", false},
+        {"c:\\kids\\x.htm", "c:\\kids\\x.htm", true},
+        {"", "", true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(engineAddress(std::string(c.given)), c.fetched) << c.given;
+        EXPECT_EQ(urlok(engineAddress(std::string(c.given)), s, l), c.ok) << c.given;
+    }
 }
 
 TEST(Urlok, LocalPathsAreComparedWithoutTheWebPrefix) {

@@ -1,4 +1,5 @@
 // wenlow-check: how the browser would decide about addresses, for a program folder.
+#include "approval/address.h"
 #include "approval/urlok.h"
 #include "data/files.h"
 #include "data/linklists.h"
@@ -31,14 +32,16 @@ struct Checker {
     int site = 0;
     bool explain = false;
 
-    void check(const std::string& address, std::string& out) const {
+    // Decides on the address as the engine would fetch it, and prints it as given.
+    void check(const std::string& given, std::string& out) const {
+        const std::string address = engineAddress(given);
         if (!explain) {
             // Without explanations the decisions alone: no rule texts are built.
             const bool general = urlok(address, settings, lists);
             const bool left = general && MainUrlOk(address, site, settings, lists);
             out += left ? "allow " : "refuse ";
             out += general ? "allow " : "refuse ";
-            out += address;
+            out += given;
             out += '\n';
             return;
         }
@@ -50,7 +53,7 @@ struct Checker {
         }
         out += left.ok ? "allow " : "refuse ";
         out += general.ok ? "allow " : "refuse ";
-        out += address;
+        out += given;
         if (explain) out += "\t" + left.rule;
         out += '\n';
     }
@@ -145,7 +148,7 @@ int main(int argc, char** argv) {
     }
 
     std::string out;
-    auto emit = [&](const std::string& address) {
+    auto answer = [&](const std::string& address) {
         checker.check(address, out);
         if (flush || out.size() > 1 << 16) {
             std::fwrite(out.data(), 1, out.size(), stdout);
@@ -154,7 +157,7 @@ int main(int argc, char** argv) {
         }
     };
     if (!addresses.empty()) {
-        for (const auto& a : addresses) emit(a);
+        for (const auto& a : addresses) answer(a);
     } else if (!flush) {
         checkStandardInput(checker);
     } else {
@@ -162,7 +165,7 @@ int main(int argc, char** argv) {
         std::string line;
         while (std::getline(std::cin, line)) {
             if (!line.empty() && line.back() == '\r') line.pop_back();
-            emit(line);
+            answer(line);
         }
     }
     std::fwrite(out.data(), 1, out.size(), stdout);

@@ -69,10 +69,22 @@ bool equalsUpperAZ(std::string_view entry, std::string_view upper) {
     return entry.size() == upper.size() && beginsWith(entry, upper);
 }
 
+// A parent entry meets the address in the same plain web form: one typed as a secure
+// address was once stored with "http://" in front of its own scheme.
+bool parentEntryMatches(std::string_view entry, std::string_view a) {
+    if (beginsWith(entry, "HTTP://HTTPS://"))
+        entry.remove_prefix(15);
+    else if (beginsWith(entry, "HTTPS://"))
+        entry.remove_prefix(8);
+    else
+        return equalsUpperAZ(entry, a);
+    return beginsWith(a, "HTTP://") && equalsUpperAZ(entry, a.substr(7));
+}
+
 Decision parentList(const std::string& a, const SettingsView& settings, Decision d) {
     if (d.ok && settings.option(OptParent)) {
         for (const std::string& entry : settings.parentList())
-            if (equalsUpperAZ(entry, a)) return Decision::byParent(entry);
+            if (parentEntryMatches(entry, a)) return Decision::byParent(entry);
     }
     return d;
 }

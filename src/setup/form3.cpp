@@ -220,6 +220,7 @@ void TForm3::buildLayout() {
     Edit17 = edit(change, 16, 169, 201, "Edit17", true);
     place(new QLabel("And then click  Change Password:", change), 16, 216, 216, 16, "Label4");
     Button16 = button(change, "Change Password", 16, 240, 201, 25, "Button16");
+    closeGate(true);
 }
 
 void TForm3::connectHandlers() {
@@ -362,8 +363,15 @@ void TForm3::UpdateButtons() {
 }
 
 void TForm3::FormHide() {
-    Panel4->show();
-    Edit1->clear();
+    closeGate(true);
+    // No password typed here outlives the opening it was typed in.
+    for (QLineEdit* box : {Edit1, Edit15, Edit16, Edit17}) box->clear();
+}
+
+void TForm3::closeGate(bool closed) {
+    Panel4->setVisible(closed);
+    // Painted over is not enough: the keyboard must not reach the pages either.
+    SetupTabs->setVisible(!closed);
 }
 
 void TForm3::closeEvent(QCloseEvent* e) {
@@ -379,7 +387,9 @@ void TForm3::hideEvent(QHideEvent* e) {
 
 void TForm3::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
-    if (!e->spontaneous()) guarded([this] { FormShow(); });
+    if (e->spontaneous()) return;
+    guarded([this] { FormShow(); });
+    Edit1->setFocus();
 }
 
 void TForm3::Button4Click() {
@@ -388,7 +398,7 @@ void TForm3::Button4Click() {
         return;
     }
     setDefaultButton(Button1);
-    Panel4->hide();
+    closeGate(false);
     SetupTabs->setCurrentWidget(TabSheet1);
     HelpTopic = 10;
 }
@@ -470,7 +480,11 @@ std::string parentEntry(std::string text) {
     size_t start = text.find_first_not_of("/ ");
     text.erase(0, start == std::string::npos ? text.size() : start);
     if (text.empty()) return text;  // only slashes and blanks: nothing to block
-    if (upperAZ(text.substr(0, 7)) != "HTTP://") text = "http://" + text;
+    // A secure address is blocked in the plain web form approval compares it in.
+    if (upperAZ(text.substr(0, 8)) == "HTTPS://")
+        text = "http://" + text.substr(8);
+    else if (upperAZ(text.substr(0, 7)) != "HTTP://")
+        text = "http://" + text;
     while (!text.empty() && (text.back() == '/' || text.back() == ' ')) text.pop_back();
     return text;
 }

@@ -26,7 +26,8 @@ class QToolButton;
 class QWidget;
 
 // An entry of "Add To List": leading "/" and blanks removed, "http://" in front unless
-// already there in any case, trailing "/" and blanks removed. Empty: nothing to add.
+// already there in any case ("https://" becomes "http://"), trailing "/" and blanks
+// removed. Empty: nothing to add.
 std::string parentEntry(std::string text);
 
 class TForm3 : public QDialog, public SettingsView {
@@ -162,6 +163,7 @@ private:
     void setParentBlocks(std::vector<std::string> entries);
     void writeParentBlocks();
     void setDefaultButton(QPushButton* button);
+    void closeGate(bool closed);
     std::string picturePath(const std::string& name, int site) const;
     void previewPicture(const std::string& name);
 

@@ -11,6 +11,7 @@
 #include "update/download.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
@@ -397,6 +398,7 @@ void TForm1::WebBrowser2TitleChange(const QString& text) {
 void TForm1::Setup1Click() {
     if (arguments_.isEmpty() || upperAZ(toAnsi(arguments_.first())) != "PARENT") return;
     if (Form3->isVisible()) {
+        Form3->setWindowState(Form3->windowState() & ~Qt::WindowMinimized);
         Form3->raise();
         Form3->activateWindow();
         return;
@@ -405,6 +407,12 @@ void TForm1::Setup1Click() {
 }
 
 void TForm1::N1Click() { Terminate(); }
+
+void TForm1::closeEvent(QCloseEvent* e) {
+    // Closing the main window ends the program, whatever other window is open.
+    e->accept();
+    Terminate();
+}
 
 void TForm1::Contents1Click() { dialogs_.showHelp(programDir + "wenlow.hlp", 1); }
 

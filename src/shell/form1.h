@@ -120,6 +120,7 @@ public:
 
 protected:
     void changeEvent(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
 
 private:
     void buildLayout();

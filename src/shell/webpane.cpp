@@ -1,5 +1,6 @@
 #include "shell/webpane.h"
 
+#include "approval/address.h"
 #include "platform/errors.h"
 
 #include <QFileInfo>
@@ -9,6 +10,8 @@
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
+
+#include <utility>
 
 namespace {
 
@@ -26,13 +29,12 @@ private:
     WebEnginePane* pane_;
 };
 
-}  // namespace
-
-QUrl paneUrl(const QString& address) {
-    if (address.isEmpty()) return QUrl("about:blank");
-    if (address.startsWith('/')) return QUrl::fromLocalFile(address);
-    return QUrl::fromUserInput(address);
+bool sameAddress(const QUrl& a, const QUrl& b) {
+    const auto form = QUrl::StripTrailingSlash | QUrl::NormalizePathSegments;
+    return a.adjusted(form) == b.adjusted(form);
 }
+
+}  // namespace
 
 WebEnginePane::WebEnginePane(QWidget* parent) : view_(new QWebEngineView(parent)) {
     // Both panes share the default profile, as one browser control's panes would.
@@ -52,7 +54,7 @@ WebEnginePane::WebEnginePane(QWidget* parent) : view_(new QWebEngineView(parent)
     QObject::connect(page_, &QWebEnginePage::linkHovered, this, [this](const QString& u) { raiseStatusTextChange(u); });
     QObject::connect(page_, &QWebEnginePage::newWindowRequested, this, [this](QWebEngineNewWindowRequest& request) {
         const QUrl url = request.requestedUrl();
-        if (raiseNewWindow(url.toString())) return;
+        if (raiseNewWindow(engineAddress(url))) return;
         // Left to the pane, a new window is never opened unfiltered: the address is
         // followed here, as a link clicked in this pane.
         if (!acceptNavigation(url, QWebEnginePage::NavigationTypeLinkClicked, true)) return;
@@ -66,20 +68,24 @@ QWidget* WebEnginePane::widget() { return view_; }
 
 bool WebEnginePane::acceptNavigation(const QUrl& url, int type, bool isMainFrame) {
     if (!isMainFrame) return true;  // frames are the page's own business
-    if (programLoadPending_ && type != QWebEnginePage::NavigationTypeRedirect) {
-        programLoadPending_ = false;
-        return true;
-    }
-    return !raiseBeforeNavigate(url.toString());
+    // Only this pane's own load, decided before it started, goes on without a second
+    // decision: the engine reports it as typed with the very address loaded. Whatever
+    // the engine asks about next consumes that, so it can pass nothing else.
+    const QUrl own = std::exchange(loading_, QUrl());
+    if (type == QWebEnginePage::NavigationTypeTyped && !own.isEmpty() && sameAddress(url, own)) return true;
+    return !raiseBeforeNavigate(engineAddress(url));
 }
 
 void WebEnginePane::Navigate(const QString& url) {
-    if (raiseBeforeNavigate(url)) return;
-    load(paneUrl(url));
+    const QUrl target = paneUrl(url);
+    if (raiseBeforeNavigate(engineAddress(target))) return;
+    load(target);
 }
 
 void WebEnginePane::load(const QUrl& url) {
-    programLoadPending_ = true;
+    // A move within the page shown (another #fragment) is never put to the page.
+    const bool samePage = url.hasFragment() && url.matches(page_->url(), QUrl::RemoveFragment);
+    loading_ = samePage ? QUrl() : url;
     page_->load(url);
 }
 

@@ -1,10 +1,12 @@
 #pragma once
-// A pane on Qt WebEngine. Navigate raises BeforeNavigate itself and then loads without
-// asking again; every other top-level navigation (link, redirect, form, script, back
-// and forward, reload) is put to BeforeNavigate by the page before it happens.
+// A pane on Qt WebEngine. Navigate raises BeforeNavigate itself and then loads; every
+// other top-level navigation (link, redirect, form, script, back and forward, reload,
+// a drop) is put to BeforeNavigate by the page before it happens. Addresses are raised
+// in the form the engine fetches.
 #include "shell/pane.h"
 
 #include <QObject>
+#include <QUrl>
 
 class QWebEngineView;
 class QWebEnginePage;
@@ -31,8 +33,5 @@ private:
 
     QWebEngineView* view_;
     QWebEnginePage* page_;
-    bool programLoadPending_ = false;
+    QUrl loading_;  // the address of this pane's own last load, until the engine reports it
 };
-
-// How an address typed as text becomes the engine's address.
-QUrl paneUrl(const QString& address);
