@@ -47,7 +47,7 @@ struct Rig {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static Rig rig;
     const std::string answer(reinterpret_cast<const char*>(data), size);
-    const std::string old = "starturls\r\n1http://old\r\nendurls\r\n";
+    const std::string old = "starturls\r\n1http://old\r\nmainurls\r\nendurls\r\n";
     writeFileSafely(rig.folder + "data.dat", old);
     LoopbackPeer peer;
     wsock::AddTestRoute("fuzz.invalid", 80, peer.port());
@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string now = readFileBytes(rig.folder + "data.dat");
     const std::string expected = rig.stored ? answer.substr(0, answer.find('\0')) : old;
     if (now != expected) std::abort();
-    if (rig.stored && (expected.empty() || isErrorStatus(expected))) std::abort();
+    if (rig.stored && !answerProblem(expected).empty()) std::abort();
     LinkLists disk;
     std::string w;
     readDataFile(rig.folder, w, disk);

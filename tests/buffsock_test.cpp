@@ -218,6 +218,16 @@ TEST_F(Buffered, SizeChanges) {
     s.SetRecordSize(10);
     EXPECT_ERROR(s.PullUpReadBuffer(11), EBufferedSocketException,
                  "Cannot pull up buffer - amount to pull up larger than total buffer.");
+    // More than is held but within the buffer: what is held goes, and no more.
+    s.SetReadBufferSize(32);
+    s.PullUpReadBuffer(4);
+    EXPECT_EQ(held(s), "456789");
+    s.PullUpReadBuffer(20);
+    EXPECT_EQ(s.ReadCount, 0u);
+    s.BufWriteBlock("abc", 3);
+    s.PullUpWriteBuffer(30);
+    EXPECT_EQ(s.WriteCount, 0u);
+    checkInvariants(s);
     // A buffer of no bytes is refused, even when it is empty.
     EXPECT_ERROR(s.SetWriteBufferSize(0), EBufferedSocketException, "Cannot change buffer size - data will be lost.");
     EXPECT_EQ(s.WriteBufferSize, 32u);

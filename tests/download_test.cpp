@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -105,12 +107,42 @@ TEST(UpdateAddress, HostAndPathFromTheTypedText) {
         EXPECT_EQ(s.host, c.host) << c.typed;
         EXPECT_EQ(s.path, c.path) << c.typed;
     }
-    EXPECT_FALSE(isErrorStatus("HTTP/1.0 200 OK\r\n"));
-    EXPECT_FALSE(isErrorStatus("HTTP/1.1 204 No Content"));
-    EXPECT_TRUE(isErrorStatus("HTTP/1.1 404 Not Found\r\n"));
-    EXPECT_TRUE(isErrorStatus("HTTP/1.0 301 Moved"));
-    EXPECT_TRUE(isErrorStatus("HTTP/garbled"));
-    EXPECT_FALSE(isErrorStatus("starturls\r\n"));  // no status line: a list as it stands
+}
+
+// Only a whole list is stored: anything else is named for what it is.
+TEST(UpdateAnswer, OnlyAWholeListPasses) {
+    const std::string list = "starturls\r\n1http://x\r\nmainurls\r\nhttp://y\r\nendurls\r\n";
+    const std::string cl = "Content-Length: " + std::to_string(list.size()) + "\r\n";
+    const struct {
+        std::string answer;
+        const char* problem;  // the start of it; empty: stored
+    } cases[] = {
+        {"HTTP/1.0 200 OK\r\n\r\n" + list, ""},
+        {"HTTP/1.1 200 OK\r\n" + cl + "\r\n" + list, ""},
+        {"HTTP/1.1 200 OK\r\ncontent-length:  " + std::to_string(list.size()) + " \r\n\r\n" + list, ""},
+        {"HTTP/1.0 200 OK\n\n" + list.substr(0, list.size() - 2), ""},  // bare line ends; last line unended
+        {"HTTP/1.0 204 No Content\r\n\r\n" + list, ""},
+        {"HTTP/1.0 200 O", "The answer ended inside its status line"},
+        {"HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n", "The answer ended inside its headers"},
+        {"HTTP/1.0 200 OK\r\n\r\n", "The answer is not a list"},
+        {"HTTP/1.1 200 OK\r\n" + cl + "\r\n" + list.substr(0, 20), "The answer's body has 20 bytes, not the"},
+        {"HTTP/1.1 200 OK\r\n" + cl + "\r\n" + list + "x", "The answer's body has"},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 1e3\r\n\r\n" + list, "The answer's Content-Length is not a number"},
+        {"HTTP/1.1 200 OK\r\n\r\n<html><body>Log in to the Wi-Fi</body></html>", "The answer is not a list"},
+        {"HTTP/1.1 200 OK\r\n\r\nmainurls\r\nstarturls\r\nendurls\r\n", "The answer is not a list"},
+        {"HTTP/1.1 200 OK\r\n\r\nstarturls x\r\nmainurls\r\nendurls\r\n", "The answer is not a list"},
+        {"HTTP/1.1 404 Not Found\r\n\r\n" + list, "HTTP/1.1 404 Not Found"},
+        {"HTTP/1.0 301 Moved\r\nLocation: x\r\n\r\n", "HTTP/1.0 301 Moved"},
+        {"HTTP/garbled\r\n\r\n" + list, "The answer's status line is not understood"},
+        {"HTTP/1.0 2000 OK\r\n\r\n" + list, "The answer's status line is not understood"},
+        {list, "The answer has no status line"},
+        {"ok\r\n", "The answer has no status line"},
+    };
+    for (const auto& c : cases) {
+        const std::string problem = answerProblem(c.answer);
+        EXPECT_EQ(problem.substr(0, std::string(c.problem).size()), c.problem) << c.answer;
+        EXPECT_EQ(problem.empty(), *c.problem == '\0') << c.answer << " -> " << problem;
+    }
 }
 
 TEST_F(Download, RequestIsExactlyTheGetLineAndAnEmptyLine) {
@@ -129,7 +161,7 @@ TEST_F(Download, RequestIsExactlyTheGetLineAndAnEmptyLine) {
         from(c.typed, peer, c.host);
         ended.clear();
         dl->UpdateData();
-        EXPECT_EQ(serve(peer, answer("starturls\r\nendurls\r\n")), c.request) << c.typed;
+        EXPECT_EQ(serve(peer, answer("starturls\r\nmainurls\r\nendurls\r\n")), c.request) << c.typed;
         ASSERT_TRUE(waitForEnd()) << c.typed;
         EXPECT_TRUE(ended[0].first) << ended[0].second;
     }
@@ -155,7 +187,7 @@ TEST_F(Download, DefaultSourceIsTheReservedHostAndItsFixedPath) {
     LoopbackPeer peer;
     wsock::AddTestRoute(DefaultUpdateHost, 80, peer.port());
     dl->UpdateData();
-    EXPECT_EQ(serve(peer, answer("starturls\r\nendurls\r\n")), "GET /~valdex/data.dat HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(serve(peer, answer("starturls\r\nmainurls\r\nendurls\r\n")), "GET /~valdex/data.dat HTTP/1.0\r\n\r\n");
     ASSERT_TRUE(waitForEnd());
 }
 
@@ -165,7 +197,7 @@ TEST_F(Download, StoresTheAnswerAsReceivedAndKeepsTheOldestBackup) {
         LoopbackPeer peer;
         from("lists.test.invalid/data.dat", peer);
         dl->UpdateData();
-        EXPECT_TRUE(lists.predefined().empty());  // emptied while the download runs
+        expectListsFromDisk();  // the rules in force stay while it runs
         serve(peer, first);
         ASSERT_TRUE(waitForEnd());
     }
@@ -176,7 +208,7 @@ TEST_F(Download, StoresTheAnswerAsReceivedAndKeepsTheOldestBackup) {
     EXPECT_EQ(lists.main(), std::vector<std::string>{"HTTP://NEW.EXAMPLE/A"});
     EXPECT_EQ(stored, 1);
 
-    const std::string second = answer("starturls\r\n3http://second.example\r\nendurls\r\n");
+    const std::string second = answer("starturls\r\n3http://second.example\r\nmainurls\r\nendurls\r\n");
     ended.clear();
     {
         LoopbackPeer peer;
@@ -204,22 +236,28 @@ struct Hostile {
 }  // namespace
 
 TEST_F(Download, HostileServersNeverCostTheRulesOrTheFiles) {
-    const std::string body = "starturls\r\n1http://hostile.example\r\nendurls\r\n";
-    const std::string big(31999 - answer("").size(), 'x');
+    const std::string body = "starturls\r\n1http://hostile.example\r\nmainurls\r\nendurls\r\n";
+    const std::string big = body + std::string(31999 - answer(body).size(), 'x');
     const Hostile cases[] = {
         {"reset after some bytes", answer(body).substr(0, 30), true, false, ""},
         {"zero bytes", "", false, false, ""},
         {"a zero byte first (found by fuzzing)", std::string(1, '\0') + answer(body), false, false, ""},
-        {"404 page", "HTTP/1.0 404 Not Found\r\n\r\n<html>starturls\r\n1http://x\r\nendurls\r\n</html>", false, false, ""},
+        {"404 page", "HTTP/1.0 404 Not Found\r\n\r\n<html>starturls\r\n1http://x\r\nmainurls\r\nendurls\r\n</html>", false, false, ""},
         {"zero byte in the body", answer(body) + std::string(1, '\0') + "1http://after.zero\r\n", false, true,
          answer(body)},
         {"31999 bytes", answer(big), false, true, answer(big)},
-        {"no status line", body, false, true, body},
+        {"no status line", body, false, false, ""},
+        {"closed inside the status line", "HTTP/1.0 200 O", false, false, ""},
+        {"headers and no body", "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n", false, false, ""},
+        {"a body shorter than announced", "HTTP/1.0 200 OK\r\nContent-Length: 900\r\n\r\n" + body, false, false, ""},
+        {"a captive portal's page", answer("<html><body>Log in to use the Wi-Fi</body></html>"), false, false, ""},
+        {"a few bytes of text", "hello", false, false, ""},
     };
     for (const Hostile& c : cases) {
         SCOPED_TRACE(c.name);
         dir.write("data.dat", OldList);
         dir.remove("data.bak");
+        lists = fromDisk();
         ended.clear();
         LoopbackPeer peer;
         from("lists.test.invalid/data.dat", peer);
@@ -272,9 +310,80 @@ TEST_F(Download, AnAnswerThatFillsTheBufferIsShownOnceAndNotStored) {
     LoopbackPeer again;
     from("lists.test.invalid/data.dat", again);
     dl->UpdateData();
-    serve(again, answer("starturls\r\nendurls\r\n"));
+    serve(again, answer("starturls\r\nmainurls\r\nendurls\r\n"));
     ASSERT_TRUE(waitForEnd());
-    EXPECT_EQ(dir.read("data.dat"), answer("starturls\r\nendurls\r\n"));
+    EXPECT_EQ(dir.read("data.dat"), answer("starturls\r\nmainurls\r\nendurls\r\n"));
+}
+
+// Whatever made one download fail, the next one starts clean and stores its list.
+TEST_F(Download, EveryFailureLeavesTheClientReadyForTheNext) {
+    const std::string good = answer("starturls\r\n1http://next.example\r\nmainurls\r\nendurls\r\n");
+    const struct {
+        const char* name;
+        std::function<void()> fail;  // one download that fails, ended
+        std::function<void()> mend;
+    } cases[] = {
+        {"data.dat cannot be written",
+         [&] {
+             dir.remove("data.dat");
+             std::filesystem::create_directory(dir.file("data.dat"));  // a rename over it fails
+             LoopbackPeer peer;
+             from("lists.test.invalid/data.dat", peer);
+             dl->UpdateData();
+             serve(peer, good);
+             ASSERT_TRUE(waitForEnd());
+             EXPECT_EQ(errors.size(), 1u);
+         },
+         [&] {
+             std::filesystem::remove(dir.file("data.dat"));
+             dir.write("data.dat", OldList);
+         }},
+        {"a request line larger than the write buffer",
+         [&] {
+             LoopbackPeer peer;
+             from("lists.test.invalid/" + std::string(40000, 'p'), peer);
+             dl->UpdateData();
+             ASSERT_TRUE(peer.accept());
+             ASSERT_TRUE(waitForEnd());
+             pumpFor(100);
+             EXPECT_EQ(errors, std::vector<std::string>{"Block size is larger than buffer size."});
+         },
+         [] {}},
+        {"a host look-up that never answers",
+         [&] {
+             dl->timeLimitMs = 200;
+             wsock::SetTestLookupDelay(3000);
+             settings.setup.updateAddress = "lists.test.invalid/data.dat";
+             EXPECT_THROW(dl->UpdateData(), ESockError);
+             EXPECT_EQ(ended.size(), 1u);
+             wsock::SetTestLookupDelay(0);
+         },
+         [&] { dl->timeLimitMs = 60000; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ended.clear();
+        errors.clear();
+        c.fail();
+        ASSERT_FALSE(ended.empty());
+        EXPECT_FALSE(ended[0].first);
+        EXPECT_TRUE(dl->HttpClient.Socket == nullptr || !dl->HttpClient.Socket->Connected());
+        c.mend();
+        expectListsFromDisk();
+
+        ended.clear();
+        errors.clear();
+        LoopbackPeer peer;
+        from("lists.test.invalid/data.dat", peer);
+        dl->UpdateData();
+        EXPECT_EQ(serve(peer, good), "GET /data.dat HTTP/1.0\r\n\r\n");
+        ASSERT_TRUE(waitForEnd());
+        EXPECT_TRUE(ended[0].first) << ended[0].second;
+        EXPECT_TRUE(errors.empty()) << errors.front();
+        EXPECT_EQ(dir.read("data.dat"), good);
+        dir.write("data.dat", OldList);
+        lists = fromDisk();
+    }
 }
 
 TEST_F(Download, AServerThatNeverAnswersIsAbandoned) {
@@ -294,7 +403,7 @@ TEST_F(Download, ASlowServerIsWaitedFor) {
     from("lists.test.invalid/data.dat", peer);
     dl->UpdateData();
     serve(peer, "", false);
-    const std::string full = answer("starturls\r\n1http://slow.example\r\nendurls\r\n");
+    const std::string full = answer("starturls\r\n1http://slow.example\r\nmainurls\r\nendurls\r\n");
     for (size_t at = 0; at < full.size(); at += 10) {
         peer.send(full.substr(at, 10));
         pumpFor(30);
@@ -314,7 +423,7 @@ TEST_F(Download, UpdateNowWhileConnectedFailsAndTheRunningOneCompletes) {
     EXPECT_ERROR(dl->UpdateData(), ESockError, "Socket Already opened");
     expectListsFromDisk();  // the rules stay while it runs
     peer.receive(4);
-    peer.send(answer("starturls\r\n1http://finally.example\r\nendurls\r\n"));
+    peer.send(answer("starturls\r\n1http://finally.example\r\nmainurls\r\nendurls\r\n"));
     peer.close();
     ASSERT_TRUE(waitForEnd());
     EXPECT_TRUE(ended.back().first);

@@ -32,7 +32,7 @@ protected:
 
 TEST_F(UpdateTool, StoresANewListAndSaysSo) {
     LoopbackPeer peer;
-    const std::string response = "HTTP/1.0 200 OK\r\n\r\nstarturls\r\n1http://tool.example\r\nendurls\r\n";
+    const std::string response = "HTTP/1.0 200 OK\r\n\r\nstarturls\r\n1http://tool.example\r\nmainurls\r\nendurls\r\n";
     const ToolRun r = run(folder() << "--url" << "lists.tool.invalid/x.dat" << "--route"
                                    << QString("lists.tool.invalid=%1").arg(peer.port()),
                           [&] {

@@ -4,6 +4,7 @@
 #include "update/download.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 
@@ -24,7 +25,7 @@ protected:
     }
 };
 
-const std::string NewList = "starturls\r\n1http://newly.blocked\r\nendurls\r\n";
+const std::string NewList = "starturls\r\n1http://newly.blocked\r\nmainurls\r\nendurls\r\n";
 
 }  // namespace
 
@@ -35,7 +36,8 @@ TEST_F(Updates, AutomaticUpdateAtStartFillsTheListsAndShowsTheIndicator) {
     EXPECT_TRUE(dialogs.shown.empty()) << dialogs.texts().front();
     EXPECT_FALSE(form1->firstActivation);
     EXPECT_EQ(leftPage(), dir.file("list1.html"));
-    EXPECT_TRUE(form1->lists.predefined().empty());  // emptied while it runs
+    // The rules of data.dat are in force while it runs.
+    EXPECT_FALSE(form1->urlok("http://www.badsite.example/"));
     EXPECT_TRUE(form1->Shape1->isHidden());
     serve(NewList);
     ASSERT_TRUE(pumpUntil([&] { return !form1->Shape1->isHidden(); }));
@@ -43,13 +45,15 @@ TEST_F(Updates, AutomaticUpdateAtStartFillsTheListsAndShowsTheIndicator) {
     EXPECT_FALSE(form1->urlok("http://newly.blocked/page"));
 }
 
-TEST_F(Updates, AnErrorWhileStartingEndsTheSequenceButKeepsTheRules) {
+TEST_F(Updates, AnErrorWhileStartingIsShownAndTheListPageOpensUnderTheRules) {
     writeSetup("111111111", "100000000", {"list1.html"}, "11111111");  // default server, automatic
     start();
     ASSERT_EQ(dialogs.texts(), std::vector<std::string>{"Error 11001 (Host not found) finding address for host."});
-    EXPECT_TRUE(form1->firstActivation);
-    EXPECT_TRUE(left->navigateCalls.isEmpty());
-    EXPECT_FALSE(form1->lists.predefined().empty());  // read again from data.dat
+    EXPECT_FALSE(form1->firstActivation);
+    EXPECT_EQ(leftPage(), dir.file("list1.html"));
+    EXPECT_FALSE(form1->urlok("http://www.badsite.example/"));
+    // The parent is told before choosing "Automatically" that this copy has no server.
+    EXPECT_EQ(form3->DefaultServerNote->isHidden(), defaultUpdateHostSet());
 }
 
 TEST_F(Updates, UpdateNowHidesTheIndicatorAndDownloadsWhateverTheUpdateTime) {

@@ -10,6 +10,7 @@
 #include "platform/text.h"
 #include "setup/mainlink.h"
 #include "setup/predefmodel.h"
+#include "update/download.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -157,6 +158,11 @@ void TForm3::buildLayout() {
     RadioButton4 = place(new QRadioButton("When I Press This Button:", when), 8, 48, 170, 17, "RadioButton4");
     Button5 = button(when, "Update Now", 64, 72, 97, 25, "Button5");
     RadioButton3->setChecked(true);
+    // Told before "Automatically" is chosen: that server is a name that never answers.
+    DefaultServerNote = place(new QLabel("This copy has no default web server: choose \"URL Specified Below\".", left2),
+                              4, 228, 177, 42, "DefaultServerNote");
+    DefaultServerNote->setWordWrap(true);
+    DefaultServerNote->setVisible(!defaultUpdateHostSet());
     PredefBlocks = place(new QListView(TabSheet2), 185, 0, 345, 272, "PredefBlocks");
     predefModel = new PredefModel(PredefBlocks);
     PredefBlocks->setModel(predefModel);

@@ -121,6 +121,7 @@ public:
     QRadioButton* RadioButton3;
     QRadioButton* RadioButton4;
     QPushButton* Button5;
+    QLabel* DefaultServerNote;  // shown while this build has no default update server
     QListView* PredefBlocks;
     PredefModel* predefModel;
 

@@ -1,6 +1,7 @@
 #include "shell/form1.h"
 
 #include "approval/urlok.h"
+#include "data/files.h"
 #include "platform/dialogs.h"
 #include "platform/errors.h"
 #include "platform/fonts.h"
@@ -305,10 +306,12 @@ void TForm1::runStartup() {
         startAddresses[n] = resolveStartAddress(startAddresses[n], programDir);
         if (!startAddresses[n].empty() && currentSite == 0) currentSite = n;
     }
-    if (Form3->option(OptAutomatic))
-        UpdateData();
-    else
-        ReadSetupFromData();
+    // The rules of data.dat are in force from the start; an automatic update replaces
+    // them only when it stores a whole list, and whatever it does, the first list page
+    // opens (its errors are still shown).
+    const bool automatic = Form3->option(OptAutomatic);
+    if (!automatic || fileExists(programDir + "data.dat")) ReadSetupFromData();
+    if (automatic) guarded([this] { UpdateData(); });
     ProcessMessages();
     // With no site address the list pane shows an empty page.
     navigateLeft(currentSite == 0 ? std::string("about:blank") : startAddresses[currentSite]);

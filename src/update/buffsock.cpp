@@ -100,6 +100,7 @@ void TBufferedSocketBase::SetRecordSize(std::uint32_t NewSize) {
 
 void TBufferedSocketBase::PullUpReadBuffer(std::uint32_t N) {
     if (N > ReadBufferSize) throw EBufferedSocketException(TextPullUp);
+    N = std::min(N, ReadCount);  // no more than is held
     std::memmove(ReadBuffer.get(), ReadBuffer.get() + N, ReadCount - N);
     ReadCount -= N;
     if (ReadCount == 0) DoReadBufferEmpty();
@@ -107,6 +108,7 @@ void TBufferedSocketBase::PullUpReadBuffer(std::uint32_t N) {
 
 void TBufferedSocketBase::PullUpWriteBuffer(std::uint32_t N) {
     if (N > WriteBufferSize) throw EBufferedSocketException(TextPullUp);
+    N = std::min(N, WriteCount);
     std::memmove(WriteBuffer.get(), WriteBuffer.get() + N, WriteCount - N);
     WriteCount -= N;
     if (WriteCount == 0) DoWriteBufferEmpty();

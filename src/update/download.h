@@ -2,10 +2,11 @@
 // The list download: one HTTP/1.0 GET on port 80, the whole answer, ended by the
 // server's close, stored as data.dat and read back into the link lists.
 //
-// A download that ends without storing a new data.dat (it could not start, the connect
-// failed, nothing came, the connection was reset, the answer overflowed the buffer, the
-// server answered with an error status, or it did not end in time) reads the lists
-// again from the data.dat on disk, so the rules in force stay in force.
+// The rules in force stay in force while a download runs. One that ends without storing
+// a new data.dat (it could not start, the connect failed, the transfer ended in an
+// error, the answer overflowed the buffer or is not a whole list, or the download did
+// not end in time, the look-up included) changes neither the lists nor the files, and
+// leaves the client ready for the next one.
 #include "approval/settings.h"
 #include "data/linklists.h"
 #include "update/buffsock.h"
@@ -14,6 +15,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 #ifndef WENLOW_UPDATE_HOST
 #define WENLOW_UPDATE_HOST "lists.wenlow.invalid"
@@ -31,9 +33,14 @@ struct UpdateSource {
 };
 UpdateSource parseUpdateAddress(std::string text);
 
-// "HTTP/x.y NNN": the answer is an error page unless NNN is 2xx. An answer without a
-// status line is a list as it stands.
-bool isErrorStatus(const std::string& response);
+// Why an answer is not a whole list, or empty when it is one: it needs a status line
+// with a 2xx status, the whole header block, a body of the length announced when one
+// is, and the lines "starturls", "mainurls", "endurls" in that order.
+std::string answerProblem(std::string_view answer);
+
+// False while this build's "Default Web Server(s)" is the reserved name that never
+// resolves.
+bool defaultUpdateHostSet();
 
 class ListDownload {
 public:
@@ -59,8 +66,6 @@ public:
 
 private:
     void endWithoutStoring(const std::string& outcome);
-    void restoreLists();
-    void abandon(const std::string& outcome);
 
     std::string programDir_;
     LinkLists& lists_;
@@ -69,4 +74,5 @@ private:
     QTimer deadline_;
     bool running_ = false;
     bool overflowed_ = false;
+    bool opening_ = false;  // the look-up and connect start of UpdateData
 };
