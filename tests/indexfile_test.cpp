@@ -13,8 +13,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <atomic>
 #include <cstring>
 #include <random>
+#include <thread>
 
 namespace {
 
@@ -178,6 +182,13 @@ TEST(IndexFile, AnIndexCutShortOrOfAnotherFormIsMadeAnew) {
     std::string count = good;  // the first array claims more elements than the file holds
     count[64 + 7] = 0x40;
     damaged.push_back(count);
+    // One flipped bit anywhere in the entries or the index.
+    std::mt19937 rng(11);
+    for (int i = 0; i < 40; ++i) {
+        std::string flipped = good;
+        flipped[64 + rng() % (good.size() - 64)] ^= static_cast<char>(1 << (rng() % 8));
+        damaged.push_back(flipped);
+    }
 
     for (const std::string& bytes : damaged) {
         dir.write("data.idx", bytes);
@@ -186,6 +197,37 @@ TEST(IndexFile, AnIndexCutShortOrOfAnotherFormIsMadeAnew) {
         expectSameLists(lists, expected);
         EXPECT_EQ(dir.read("data.idx"), good);
     }
+
+    // Not a file at all: a FIFO would make a blocking open wait for a writer for ever.
+    dir.remove("data.idx");
+    ASSERT_EQ(::mkfifo(dir.file("data.idx").c_str(), 0644), 0);
+    expectSameLists(loaded(dir), expected);
+    EXPECT_EQ(dir.read("data.idx"), good);
+}
+
+// data.dat rewritten in place while it is being read: nothing crashes, and the index
+// left behind names exactly the bytes it holds the rules of.
+TEST(IndexFile, ADataFileRewrittenWhileReadNeverLeavesAWrongIndex) {
+    const BigList first(5), second(6);
+    ProgramFolder dir;
+    dir.write("data.dat", first.text);
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (int i = 0; !stop; ++i) {
+            std::FILE* f = std::fopen(dir.file("data.dat").c_str(), "w");  // truncates in place
+            const std::string& text = i % 2 ? second.text : first.text;
+            for (std::size_t at = 0; at < text.size(); at += 65536)
+                std::fwrite(text.data() + at, 1, std::min<std::size_t>(65536, text.size() - at), f);
+            std::fclose(f);
+        }
+    });
+    for (int i = 0; i < 20; ++i) loaded(dir);
+    stop = true;
+    writer.join();
+    const std::string final = dir.read("data.dat");
+    const LinkLists lists = loaded(dir);
+    expectSameLists(lists, scanned(final));
+    expectSameLists(loaded(dir), scanned(final));
 }
 
 TEST(IndexFile, ListsFromTheIndexCanStillChange) {
@@ -256,7 +298,7 @@ struct HostileTable {
         ::close(fd);
         std::string bytes;
         {
-            const Mapping m = mapFile(name);
+            const FileImage m = readFileImage(name);
             bytes.assign(m.data, m.size);
         }
         // skip, count, mask, word mask, then the slot count; the slots start at 64.
@@ -266,7 +308,7 @@ struct HostileTable {
         std::FILE* f = std::fopen(name, "wb");
         std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fclose(f);
-        const Mapping m = mapFile(name);
+        const FileImage m = readFileImage(name);
         ::unlink(name);
         keep = m.keep;
         ImageReader in(m.keep, m.data, m.size);

@@ -27,10 +27,11 @@ void reserveOnHugePages(std::string& s, std::size_t size) {
 
 // Straight into the string: a list file can be tens of megabytes.
 bool readAll(const std::string& path, std::string& out) {
-    const int fd = ::open(QFile::encodeName(qpath(path)).constData(), O_RDONLY | O_CLOEXEC);
+    // Not blocking, and regular files only: a FIFO in a file's place must not stall.
+    const int fd = ::open(QFile::encodeName(qpath(path)).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st {};
-    const bool ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     if (ok) {
         reserveOnHugePages(out, static_cast<size_t>(st.st_size));
         out.resize(static_cast<size_t>(st.st_size));

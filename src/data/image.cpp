@@ -1,6 +1,9 @@
 #include "data/image.h"
 
+#include "data/hugealloc.h"
+
 #include <cerrno>
+#include <cstdlib>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -26,23 +29,45 @@ std::uint64_t wordAt(const char* p) {
 
 }  // namespace
 
-std::uint64_t checksumOf(std::string_view bytes) {
-    std::uint64_t lanes[4] = {0x243F6A8885A308D3ull, 0x13198A2E03707344ull, 0xA4093822299F31D0ull,
-                              0x082EFA98EC4E6C89ull};
-    const char* p = bytes.data();
-    const std::size_t n = bytes.size();
-    std::size_t i = 0;
-    for (; i + 32 <= n; i += 32)
-        for (int l = 0; l < 4; ++l) lanes[l] = step(lanes[l], wordAt(p + i + 8 * l));
+Checksum::Checksum() : lanes_{0x243F6A8885A308D3ull, 0x13198A2E03707344ull, 0xA4093822299F31D0ull, 0x082EFA98EC4E6C89ull} {}
+
+void Checksum::block(const char* p) {
+    for (int l = 0; l < 4; ++l) lanes_[l] = step(lanes_[l], wordAt(p + 8 * l));
+}
+
+void Checksum::add(std::string_view bytes) {
+    length_ += bytes.size();
+    if (carried_ > 0) {
+        const std::size_t part = std::min(bytes.size(), sizeof carry_ - carried_);
+        std::memcpy(carry_ + carried_, bytes.data(), part);
+        carried_ += part;
+        bytes.remove_prefix(part);
+        if (carried_ < sizeof carry_) return;
+        block(carry_);
+        carried_ = 0;
+    }
+    for (; bytes.size() >= sizeof carry_; bytes.remove_prefix(sizeof carry_)) block(bytes.data());
+    std::memcpy(carry_, bytes.data(), bytes.size());
+    carried_ = bytes.size();
+}
+
+std::uint64_t Checksum::value() const {
+    std::uint64_t lanes[4] = {lanes_[0], lanes_[1], lanes_[2], lanes_[3]};
     // The tail, in zero-padded words.
-    for (int l = 0; i < n; ++l, i += 8) {
+    for (std::size_t i = 0, l = 0; i < carried_; ++l, i += 8) {
         char word[8] = {};
-        std::memcpy(word, p + i, std::min<std::size_t>(8, n - i));
+        std::memcpy(word, carry_ + i, std::min<std::size_t>(8, carried_ - i));
         lanes[l] = step(lanes[l], wordAt(word));
     }
-    std::uint64_t h = step(0, n);
+    std::uint64_t h = step(0, length_);
     for (std::uint64_t lane : lanes) h = step(h, lane);
     return h;
+}
+
+std::uint64_t checksumOf(std::string_view bytes) {
+    Checksum sum;
+    sum.add(bytes);
+    return sum.value();
 }
 
 ImageWriter::ImageWriter(int fd) : fd_(fd), buffer_(std::size_t(1) << 20, '\0') {}
@@ -67,6 +92,7 @@ void ImageWriter::align() {
 }
 
 void ImageWriter::flush() {
+    sum_.add({buffer_.data(), used_});
     for (std::size_t done = 0; done < used_ && ok_;) {
         const ssize_t n = ::write(fd_, buffer_.data() + done, used_ - done);
         if (n > 0)
@@ -102,21 +128,36 @@ void ImageReader::align() {
         at_ += Alignment - over;
 }
 
-Mapping mapFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+FileImage readFileImage(const std::string& path) {
+    // Not blocking: a FIFO or a device in a file's place must not stall the start.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return {};
-    Mapping m;
+    FileImage image;
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
         const auto size = static_cast<std::size_t>(st.st_size);
-        // Populated at once: one call instead of a fault for every page.
-        void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-        if (p != MAP_FAILED) {
-            m.keep = std::shared_ptr<const void>(p, [size](const void* q) { ::munmap(const_cast<void*>(q), size); });
-            m.data = static_cast<const char*>(p);
-            m.size = size;
+        // A private copy rather than a mapping: a file cut or rewritten while in use must
+        // not take the program down, and the bytes checked are the bytes used.
+        const std::size_t align = size >= 2 * HugePage ? HugePage : Alignment;
+        const std::size_t rounded = (size + align - 1) / align * align;
+        char* p = static_cast<char*>(std::aligned_alloc(align, rounded));
+        if (p) {
+            if (align == HugePage) adviseHugePages(p, rounded);
+            std::shared_ptr<const void> keep(p, [](const void* q) { std::free(const_cast<void*>(q)); });
+            std::size_t got = 0;
+            for (ssize_t n; got < size && (n = ::read(fd, p + got, size - got)) != 0;) {
+                if (n > 0)
+                    got += static_cast<std::size_t>(n);
+                else if (errno != EINTR)
+                    break;
+            }
+            if (got > 0) {
+                image.keep = std::move(keep);
+                image.data = p;
+                image.size = got;
+            }
         }
     }
     ::close(fd);
-    return m;
+    return image;
 }

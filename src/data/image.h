@@ -10,7 +10,22 @@
 #include <string_view>
 
 // A 64-bit checksum of bytes (four interleaved lanes, so it runs at memory speed).
-// Changing any one 8-byte word always changes it.
+// Changing any one 8-byte word always changes it. Bytes may be added in pieces of any
+// size; the result is that of the whole.
+class Checksum {
+public:
+    Checksum();
+    void add(std::string_view bytes);
+    std::uint64_t value() const;
+
+private:
+    void block(const char* p);
+
+    std::uint64_t lanes_[4];
+    char carry_[32] = {};
+    std::size_t carried_ = 0;
+    std::uint64_t length_ = 0;
+};
 std::uint64_t checksumOf(std::string_view bytes);
 
 // Writes an image through a small buffer straight to an open file.
@@ -28,6 +43,7 @@ public:
     // Writes out the rest; false when any write failed.
     bool finish();
     std::uint64_t length() const { return length_; }
+    std::uint64_t checksum() const { return sum_.value(); }  // of what finish() wrote
 
 private:
     void write(const char* p, std::size_t n);
@@ -38,6 +54,7 @@ private:
     std::string buffer_;
     std::size_t used_ = 0;
     std::uint64_t length_ = 0;
+    Checksum sum_;
     bool ok_ = true;
 };
 
@@ -76,10 +93,11 @@ private:
     bool ok_ = true;
 };
 
-// A whole file mapped read-only; empty when it cannot be opened or mapped.
-struct Mapping {
+// A whole regular file read into memory aligned for an image; empty when it cannot be
+// read, is empty, or is no regular file.
+struct FileImage {
     std::shared_ptr<const void> keep;
     const char* data = nullptr;
     std::size_t size = 0;
 };
-Mapping mapFile(const std::string& path);
+FileImage readFileImage(const std::string& path);

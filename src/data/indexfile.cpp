@@ -12,7 +12,7 @@
 namespace {
 
 constexpr char Magic[8] = {'W', 'L', 'X', 'I', 'N', 'D', 'E', 'X'};
-constexpr std::uint64_t Version = 6;
+constexpr std::uint64_t Version = 7;
 
 struct Header {
     char magic[8];
@@ -20,7 +20,8 @@ struct Header {
     std::uint64_t fileLength;
     std::uint64_t fileChecksum;
     std::uint64_t bodyLength;
-    std::uint64_t unused[3];
+    std::uint64_t bodyChecksum;  // one changed byte anywhere makes the file unusable
+    std::uint64_t unused[2];
 };
 static_assert(sizeof(Header) == 64);  // the body starts aligned
 
@@ -28,11 +29,12 @@ static_assert(sizeof(Header) == 64);  // the body starts aligned
 
 IndexFile IndexFile::open(const std::string& path) {
     IndexFile f;
-    const Mapping m = mapFile(path);
+    const FileImage m = readFileImage(path);
     if (m.size < sizeof(Header)) return f;
     Header h;
     std::memcpy(&h, m.data, sizeof h);
-    if (std::memcmp(h.magic, Magic, sizeof Magic) != 0 || h.version != Version || h.bodyLength != m.size - sizeof h)
+    if (std::memcmp(h.magic, Magic, sizeof Magic) != 0 || h.version != Version || h.bodyLength != m.size - sizeof h ||
+        checksumOf({m.data + sizeof h, h.bodyLength}) != h.bodyChecksum)
         return f;
     f.fileLength_ = h.fileLength;
     f.fileChecksum_ = h.fileChecksum;
@@ -62,6 +64,7 @@ void writeIndexFile(const std::string& path, std::string_view dataFile, const Li
         lists.save(out);
         ok = out.finish();
         h.bodyLength = out.length();
+        h.bodyChecksum = out.checksum();
     }
     // On disk before it has a name: after a crash the index is whole or not there, as
     // trustworthy as data.dat itself.

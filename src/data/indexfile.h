@@ -1,6 +1,6 @@
 #pragma once
 // A large data.dat keeps its sorted entries and approval index in a file beside it, so
-// the next start maps that file instead of sorting and hashing a million entries again.
+// the next start reads that file instead of sorting and hashing a million entries again.
 // The index names the data.dat it was made from by length and checksum; any other
 // data.dat, or a damaged index, is not used.
 #include "data/linklists.h"
@@ -14,7 +14,7 @@ inline constexpr const char* IndexFileName = "data.idx";
 // Below this a list loads faster than its index file is checked.
 inline constexpr std::size_t IndexedFileSize = std::size_t(1) << 20;
 
-// An index file mapped and read: the lists in it view the mapping.
+// An index file read and checked whole: the lists in it view its bytes.
 class IndexFile {
 public:
     // Not usable when missing, of another version or not well-formed.

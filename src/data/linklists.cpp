@@ -92,7 +92,7 @@ void scanDataText(std::string_view text, LinkLists& lists) {
 
 namespace {
 
-// A large index file is mapped and read on another thread while data.dat is read and
+// A large index file is read and checked on another thread while data.dat is read and
 // its checksum taken, when empty lists could take it.
 std::future<IndexFile> openIndexFile(const std::string& indexPath, const LinkLists& lists) {
     if (!lists.empty() || !fileExists(indexPath)) return {};
@@ -139,9 +139,9 @@ void readDataFile(const std::string& programDir, std::string& workText, LinkList
 void readDataFile(const std::string& programDir, LinkLists& lists) {
     const std::string indexPath = programDir + IndexFileName;
     auto index = openIndexFile(indexPath, lists);
-    const Mapping m = mapFile(programDir + "data.dat");
+    const FileImage m = readFileImage(programDir + "data.dat");
     if (!m.data) {
-        // Not mapped: empty, or not there (which raises the usual error).
+        // Empty, or not there (which raises the usual error).
         std::string work;
         readDataFile(programDir, work, lists);
         return;

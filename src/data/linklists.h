@@ -46,5 +46,5 @@ void scanDataText(std::string_view text, LinkLists& lists);
 // is added. A large list read into empty lists comes from, or is saved to, the index
 // file beside data.dat.
 void readDataFile(const std::string& programDir, std::string& workText, LinkLists& lists);
-// The same without a work text: the file is mapped, not copied.
+// The same without a work text.
 void readDataFile(const std::string& programDir, LinkLists& lists);
