@@ -1,0 +1,60 @@
+// The "Options", "Predefined Blocked Links" and "Parent Defined Blocked Links" pages of
+// the setup window: the switches, the update source and the parent's own list.
+#include "setup/form3.h"
+
+#include "data/files.h"
+#include "platform/text.h"
+#include "setup/mainlink.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
+
+void TForm3::Button2Click() {
+    for (QCheckBox* box : {CheckBox1, CheckBox14, CheckBox2, CheckBox13, CheckBox3, CheckBox15}) box->setChecked(true);
+}
+
+void TForm3::Button3Click() {
+    for (QCheckBox* box : {CheckBox1, CheckBox14, CheckBox2, CheckBox13, CheckBox3, CheckBox15}) box->setChecked(false);
+}
+
+void TForm3::RadioButton1Click() { Edit11->setEnabled(false); }
+
+void TForm3::RadioButton2Click() { Edit11->setEnabled(true); }
+
+std::string parentEntry(std::string text) {
+    size_t start = text.find_first_not_of("/ ");
+    text.erase(0, start == std::string::npos ? text.size() : start);
+    if (text.empty()) return text;  // only slashes and blanks: nothing to block
+    // A secure address is blocked in the plain web form approval compares it in.
+    if (upperAZ(text.substr(0, 8)) == "HTTPS://")
+        text = "http://" + text.substr(8);
+    else if (upperAZ(text.substr(0, 7)) != "HTTP://")
+        text = "http://" + text;
+    while (!text.empty() && (text.back() == '/' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
+void TForm3::Button6Click() {
+    const std::string entry = parentEntry(toAnsi(Edit12->text()));
+    if (entry.empty()) return;
+    parentBlocks_.push_back(entry);
+    ParentBlocks->addItem(fromAnsi(entry));
+    writeParentBlocks();
+}
+
+void TForm3::Button7Click() {
+    const int row = ParentBlocks->currentRow();
+    if (row < 0 || !ParentBlocks->item(row)->isSelected()) return;
+    parentBlocks_.erase(parentBlocks_.begin() + row);
+    delete ParentBlocks->takeItem(row);
+    writeParentBlocks();
+}
+
+void TForm3::Button5Click() {
+    main_.hideUpdateIndicator();
+    main_.UpdateData();
+}
+
+void TForm3::writeParentBlocks() { writeParentList(programDir_, parentBlocks_); }
