@@ -231,6 +231,7 @@ struct Hostile {
     bool reset = false;
     bool stores = false;
     std::string storedAs;  // when it stores
+    std::uint16_t networkError = 0;  // reported by the network once the bytes are in
 };
 
 }  // namespace
@@ -252,6 +253,8 @@ TEST_F(Download, HostileServersNeverCostTheRulesOrTheFiles) {
         {"a body shorter than announced", "HTTP/1.0 200 OK\r\nContent-Length: 900\r\n\r\n" + body, false, false, ""},
         {"a captive portal's page", answer("<html><body>Log in to use the Wi-Fi</body></html>"), false, false, ""},
         {"a few bytes of text", "hello", false, false, ""},
+        {"a time-out in the middle of the transfer", answer(body), false, false, "", wsock::WSAETIMEDOUT},
+        {"the network unreachable in the middle of the transfer", answer(body), false, false, "", 10051},
     };
     for (const Hostile& c : cases) {
         SCOPED_TRACE(c.name);
@@ -263,10 +266,16 @@ TEST_F(Download, HostileServersNeverCostTheRulesOrTheFiles) {
         from("lists.test.invalid/data.dat", peer);
         dl->UpdateData();
         serve(peer, c.response, false);
-        if (c.reset)
+        if (c.networkError) {
+            // As the socket layer reports a receive error: a close notice carrying it.
+            ASSERT_TRUE(pumpUntil([&] { return static_cast<TBufferedSocket*>(dl->HttpClient.Socket)->ReadCount > 0; }));
+            PostMessage(dl->HttpClient.Window, WM_SOCKSELECT, dl->HttpClient.Socket->Handle,
+                        wsock::WSAMAKESELECTREPLY(wsock::FD_CLOSE, c.networkError));
+        } else if (c.reset) {
             peer.reset();
-        else
+        } else {
             peer.close();
+        }
         ASSERT_TRUE(waitForEnd());
         EXPECT_EQ(ended[0].first, c.stores) << ended[0].second;
         EXPECT_EQ(dir.read("data.dat"), c.stores ? c.storedAs : OldList);
