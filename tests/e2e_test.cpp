@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include "shell/form1.h"
+#include "shell/requestgate.h"
 #include "shell/webpane.h"
 #include "shell/windows.h"
 #include "support/httpserver.h"
@@ -16,7 +17,11 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineView>
+
+#include <algorithm>
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -40,6 +45,12 @@ class EndToEnd : public ::testing::Test {
 protected:
     ProgramFolder dir{true};
     RecordingDialogs dialogs;
+    const TForm1* rules = nullptr;
+    ProtectedProfile profile{QWebEngineProfile::defaultProfile(),
+                             [this](const std::string& address, RequestKind kind) {
+                                 return rules && rules->allows(address, kind);
+                             },
+                             dialogs};
     ProgramWindows windows;
     TForm1* form1 = nullptr;
     WebEnginePane* left = nullptr;
@@ -50,9 +61,11 @@ protected:
     int rightLoads = 0;
 
     void start() {
-        windows = createWindows(dialogs, dir.path(), {},
-                                [](QWidget* parent) -> BrowserPane* { return new WebEnginePane(parent); });
+        windows = createWindows(dialogs, dir.path(), {}, [this](QWidget* parent) -> BrowserPane* {
+            return new WebEnginePane(parent, &profile.gate());
+        });
         form1 = windows.form1.get();
+        rules = form1;
         left = static_cast<WebEnginePane*>(form1->WebBrowser1);
         right = static_cast<WebEnginePane*>(form1->WebBrowser2);
         watch(left, leftAsked, leftLoads);
@@ -242,15 +255,80 @@ TEST_F(EndToEnd, ALocalStartAddressMayCarryAFragment) {
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
-TEST_F(EndToEnd, FramesAreTheEnginesBusiness) {
-    // Frame navigations are not put to the rules: a page can show a blocked address in a
-    // frame. This test records what the engine does.
+// An approved page asks for a refused and an approved twin of every kind of request:
+// none of the refused ones reaches the server, every approved one does.
+TEST_F(EndToEnd, EveryRequestAPageMakesMeetsTheRules) {
     LoopbackHttpServer server;
-    server.page("/blocked", "<html><body>blocked</body></html>");
-    server.page("/framer", ("<html><body><iframe src='" + server.url("/blocked") + "'></iframe></body></html>").toUtf8());
-    dir.write("data.dat", "starturls\r\n1" + server.url("/blocked").toStdString() + "\r\nmainurls\r\nendurls\r\n");
+    const QString ws = server.url("").replace("http:", "ws:");
+    const QStringList kinds = {"style", "script", "prefetch", "frame", "image", "fetch", "xhr",
+                               "socket", "beacon", "newimage", "form", "redirect"};
+    QString body;
+    for (const QString twin : {"ok", "no"}) {
+        const QString at = "/" + twin + "/";
+        body += QString("<link rel='stylesheet' href='%1style'><script src='%1script'></script>"
+                        "<link rel='prefetch' href='%1prefetch'><iframe src='%1frame'></iframe><img src='%1image'>"
+                        "<iframe name='%2target'></iframe>"
+                        "<form id='%2form' target='%2target' method='post' action='%1form'><input name='q' value='x'></form>"
+                        "<iframe src='/%2-redirect'></iframe>"
+                        "<script>fetch('%1fetch').catch(() => {});"
+                        "var x = new XMLHttpRequest(); x.open('GET', '%1xhr'); x.send();"
+                        "try { new WebSocket('%3%1socket'); } catch (e) {}"
+                        "navigator.sendBeacon('%1beacon', 'sent out');"
+                        "new Image().src = '%1newimage';"
+                        "document.getElementById('%2form').submit();</script>")
+                    .arg(at, twin, ws);
+        server.redirect("/" + twin + "-redirect", at + "redirect");
+    }
+    server.page("/page", ("<html><head><title>Requests</title></head><body>" + body + "</body></html>").toUtf8());
+    dir.write("data.dat", "starturls\r\n1" + server.url("/no/").toStdString() + "\r\nmainurls\r\nendurls\r\n");
     start();
-    form1->WebBrowser2->Navigate(server.url("/framer"));
-    EXPECT_TRUE(waitFor([&] { return server.requested.contains("/blocked"); }, 8000));
-    EXPECT_TRUE(dialogs.shown.empty());
+    form1->WebBrowser2->Navigate(server.url("/page"));
+    auto arrived = [&](const QString& path) {
+        return std::any_of(server.requested.begin(), server.requested.end(),
+                           [&](const QString& r) { return r.startsWith(path); });
+    };
+    const bool all = waitFor([&] {
+        return std::all_of(kinds.begin(), kinds.end(), [&](const QString& k) { return arrived("/ok/" + k); });
+    }, 15000);
+    waitFor([] { return false; }, 500);  // anything refused that slipped through would be in by now
+    for (const QString& kind : kinds) {
+        EXPECT_TRUE(arrived("/ok/" + kind)) << "approved " << kind.toStdString() << " never asked for";
+        EXPECT_FALSE(arrived("/no/" + kind)) << "refused " << kind.toStdString() << " reached the server";
+    }
+    EXPECT_TRUE(all);
+    EXPECT_TRUE(dialogs.shown.empty());  // subresources and frames are refused without a box
+    EXPECT_EQ(right->view()->url(), QUrl(server.url("/page")));
+}
+
+// What a page may ask of the browser besides pages: nothing is saved, no permission given.
+TEST_F(EndToEnd, SideDoorsStayShut) {
+    LoopbackHttpServer server;
+    server.answers["/file.zip"] = "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                                  "Content-Disposition: attachment; filename=x.zip\r\nContent-Length: 3\r\n\r\nabc";
+    server.page("/asks", "<html><head><title>Asks</title></head><body><a id='save' href='/file.zip'>save</a></body></html>");
+    start();
+    form1->WebBrowser2->Navigate(server.url("/asks"));
+    ASSERT_TRUE(waitFor([&] { return right->view()->title() == "Asks"; }));
+    const struct {
+        const char* script;  // sets the title to what the page was answered
+        const char* answer;
+    } asks[] = {
+        {"navigator.geolocation.getCurrentPosition(() => document.title = 'given', () => document.title = 'refused')",
+         "refused"},
+        {"Notification.requestPermission().then(p => document.title = p)", "denied"},
+        {"navigator.mediaDevices.getUserMedia({video: true}).then(() => document.title = 'given',"
+         " () => document.title = 'refused')",
+         "refused"},
+    };
+    for (const auto& ask : asks) {
+        SCOPED_TRACE(ask.script);
+        right->view()->page()->runJavaScript("document.title = 'asking';");
+        ASSERT_TRUE(waitFor([&] { return right->view()->title() == "asking"; }));
+        right->view()->page()->runJavaScript(ask.script);
+        EXPECT_TRUE(waitFor([&] { return right->view()->title() != "asking"; }, 5000)) << "no answer";
+        EXPECT_EQ(right->view()->title(), ask.answer);
+    }
+    click(right, "save");
+    ASSERT_TRUE(waitFor([&] { return !dialogs.shown.empty(); }));
+    EXPECT_EQ(dialogs.shown, (std::vector<Shown>{{"message", DownloadRefusedText, "Error"}}));
 }

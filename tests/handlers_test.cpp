@@ -1,5 +1,6 @@
 // The navigation handlers, the site buttons and the navigation bar, with scripted panes.
 #include "approval/urlok.h"
+#include "shell/requestgate.h"
 #include "support/program.h"
 
 #include <QCheckBox>
@@ -157,4 +158,34 @@ TEST_F(Navigation, NavigationBarActsOnTheRightPaneOnly) {
     EXPECT_EQ(right->stopCalls, 1);
     EXPECT_EQ(leftPage(), dir.file("one.html"));
     EXPECT_EQ(left->stopCalls, 0);
+}
+
+// The request gate reads the rules of the moment: a switch changed in the setup window,
+// saved or not, counts at the next request; frames, pictures and sockets alike.
+TEST_F(Navigation, TheRequestGateFollowsTheLiveSwitches) {
+    RequestGate gate([this](const std::string& address, RequestKind kind) { return form1->allows(address, kind); });
+    using Info = QWebEngineUrlRequestInfo;
+    using Outcome = RequestGate::Outcome;
+    const QUrl bad("http://bad.example/picture.png"), parent("http://parent.example"), good("http://good.example/");
+    const struct {
+        QUrl url;
+        Info::ResourceType type;
+        Outcome on, off;  // with the predefined and parent switches on, then off
+    } cases[] = {
+        {bad, Info::ResourceTypeImage, Outcome::Drop, Outcome::Pass},
+        {bad, Info::ResourceTypeSubFrame, Outcome::RefusedFrame, Outcome::Pass},
+        {QUrl("ws://bad.example/chat"), Info::ResourceTypeWebSocket, Outcome::Drop, Outcome::Pass},
+        {parent, Info::ResourceTypeXhr, Outcome::Drop, Outcome::Pass},
+        {good, Info::ResourceTypeScript, Outcome::Pass, Outcome::Pass},
+        {bad, Info::ResourceTypeMainFrame, Outcome::Pass, Outcome::Pass},  // the pane's own BeforeNavigate decides
+        {QUrl("file:///etc/passwd"), Info::ResourceTypeSubFrame, Outcome::RefusedFrame, Outcome::RefusedFrame},
+        {QUrl::fromLocalFile(QString::fromStdString(dir.file("one.html"))), Info::ResourceTypeImage, Outcome::Pass,
+         Outcome::Pass},
+    };
+    for (bool on : {true, false}) {
+        form3->CheckBox2->setChecked(on);
+        form3->CheckBox13->setChecked(on);
+        for (const auto& c : cases)
+            EXPECT_EQ(gate.decide(c.url, c.type), on ? c.on : c.off) << c.url.toString().toStdString() << " " << on;
+    }
 }

@@ -1,5 +1,6 @@
 // wenlow-check: how the browser would decide about addresses, for a program folder.
 #include "approval/address.h"
+#include "approval/gate.h"
 #include "approval/urlok.h"
 #include "data/files.h"
 #include "data/linklists.h"
@@ -7,6 +8,7 @@
 #include "tools/common.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -29,6 +31,7 @@ const char* const Usage =
 struct Checker {
     PlainSettings settings;
     LinkLists lists;
+    std::string programDir;
     int site = 0;
     bool explain = false;
 
@@ -37,7 +40,7 @@ struct Checker {
         const std::string address = engineAddress(given);
         if (!explain) {
             // Without explanations the decisions alone: no rule texts are built.
-            const bool general = urlok(address, settings, lists);
+            const bool general = requestAllowed(address, RequestKind::Navigation, settings, lists, programDir);
             const bool left = general && MainUrlOk(address, site, settings, lists);
             out += left ? "allow " : "refuse ";
             out += general ? "allow " : "refuse ";
@@ -45,7 +48,7 @@ struct Checker {
             out += '\n';
             return;
         }
-        const Verdict general = urlokVerdict(address, settings, lists);
+        const Verdict general = requestVerdict(address, RequestKind::Navigation, settings, lists, programDir);
         Verdict left = general;
         if (general.ok) {
             const Verdict verified = mainUrlOkVerdict(address, site, settings, lists);
@@ -138,7 +141,12 @@ int main(int argc, char** argv) {
     Checker checker;
     checker.explain = explain;
     try {
-        ProgramSettings loaded = loadProgramSettings(programFolder(dir));
+        const std::string folder = programFolder(dir);
+        ProgramSettings loaded = loadProgramSettings(folder);
+        // The engine names files by their full path.
+        std::error_code ec;
+        checker.programDir = std::filesystem::weakly_canonical(std::filesystem::absolute(folder), ec).string();
+        if (checker.programDir.empty() || checker.programDir.back() != '/') checker.programDir += '/';
         checker.settings = std::move(loaded.settings);
         checker.lists = std::move(loaded.lists);
         checker.site = site >= 0 ? site : loaded.firstSite;

@@ -17,7 +17,8 @@ QUrl paneUrl(const QString& address) {
 }
 
 QString engineAddress(const QUrl& url) {
-    QUrl u = url;
+    // Dot segments go, as the engine drops them before it fetches.
+    QUrl u = url.adjusted(QUrl::NormalizePathSegments);
     const QString host = u.host();
     if (host.startsWith("::ffff:", Qt::CaseInsensitive) && host.indexOf('.') > 0) u.setHost(host.mid(7));
     return u.toString(QUrl::FullyEncoded | QUrl::RemoveUserInfo);

@@ -1,5 +1,6 @@
 #include "shell/form1.h"
 
+#include "approval/gate.h"
 #include "approval/urlok.h"
 #include "data/files.h"
 #include "platform/dialogs.h"
@@ -340,7 +341,13 @@ void TForm1::hideUpdateIndicator() { Shape1->hide(); }
 
 TBinaryClient& TForm1::HttpClient() { return download_->HttpClient; }
 
-bool TForm1::urlok(const QString& url) const { return ::urlok(toAnsi(url), *Form3, lists); }
+bool TForm1::urlok(const QString& url) const {
+    return requestAllowed(toAnsi(url), RequestKind::Navigation, *Form3, lists, programDir);
+}
+
+bool TForm1::allows(const std::string& address, RequestKind kind) const {
+    return requestAllowed(address, kind, *Form3, lists, programDir);
+}
 
 bool TForm1::MainUrlOk(const QString& url) {
     if (::MainUrlOk(toAnsi(url), currentSite, *Form3, lists)) return true;

@@ -2,6 +2,7 @@
 // The main window: two browser panes, the site buttons and navigation bar, the status
 // bar and menu; it owns the program directory, the start-address table, the current
 // site number, the two link lists and the work text.
+#include "approval/gate.h"
 #include "data/linklists.h"
 #include "setup/mainlink.h"
 #include "shell/pane.h"
@@ -77,7 +78,10 @@ public:
     void hideUpdateIndicator() override;
     TBinaryClient& HttpClient();
     ListDownload& download() { return *download_; }
+    // The general approval of a pane's navigation: what a pane may open, then urlok.
     bool urlok(const QString& url) const;
+    // The same rules for any request of a page, at this moment.
+    bool allows(const std::string& address, RequestKind kind) const;
     bool MainUrlOk(const QString& url);
 
     // MainWindowLink.

@@ -2,6 +2,7 @@
 #include "platform/errors.h"
 #include "platform/text.h"
 #include "shell/form1.h"
+#include "shell/requestgate.h"
 #include "shell/webpane.h"
 #include "shell/windows.h"
 
@@ -9,8 +10,11 @@
 #include <QElapsedTimer>
 #include <QScreen>
 #include <QTimer>
+#include <QWebEngineProfile>
 
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -51,13 +55,28 @@ void activateWhenShown(QWidget& window) {
     retry->start();
 }
 
+// The engine takes switches from the command line and the environment; none of them may
+// open a way around the rules (a remote inspector, say). The program's own words stay.
+std::vector<char*> withoutEngineSwitches(int argc, char** argv) {
+    qunsetenv("QTWEBENGINE_REMOTE_DEBUGGING");
+    qunsetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    std::vector<char*> kept{argv[0]};
+    for (int i = 1; i < argc; ++i)
+        if (std::strncmp(argv[i], "--", 2) != 0) kept.push_back(argv[i]);
+    kept.push_back(nullptr);
+    return kept;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     QElapsedTimer clock;
     clock.start();
+    std::vector<char*> arguments = withoutEngineSwitches(argc, argv);
+    int count = static_cast<int>(arguments.size()) - 1;
+    registerOwnScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
+    QApplication app(count, arguments.data());
     QApplication::setApplicationName("Wenlow Explorer");
     QApplication::setApplicationDisplayName("Wenlow Explorer");
 
@@ -65,8 +84,17 @@ int main(int argc, char** argv) {
     setApplicationErrorSink([&dialogs](const std::string& text) { dialogs.errorBox(text); });
 
     const std::string programDir = toAnsi(QCoreApplication::applicationDirPath()) + "/";
-    ProgramWindows windows = createWindows(dialogs, programDir, app.arguments().mid(1),
-                                           [](QWidget* parent) -> BrowserPane* { return new WebEnginePane(parent); });
+    // Both panes share the default profile, and every request of it meets the rules of
+    // the main window; until that exists, nothing passes.
+    const TForm1* rules = nullptr;
+    ProtectedProfile profile(
+        QWebEngineProfile::defaultProfile(),
+        [&rules](const std::string& address, RequestKind kind) { return rules && rules->allows(address, kind); },
+        dialogs);
+    ProgramWindows windows =
+        createWindows(dialogs, programDir, app.arguments().mid(1),
+                      [&profile](QWidget* parent) -> BrowserPane* { return new WebEnginePane(parent, &profile.gate()); });
+    rules = windows.form1.get();
 
     const QString shot = qEnvironmentVariable("WENLOW_SCREENSHOT");
     if (!shot.isEmpty()) screenshotOnFirstPage(*windows.form1, shot, clock);

@@ -2,9 +2,15 @@
 
 #include "approval/address.h"
 #include "platform/errors.h"
+#include "shell/requestgate.h"
 
 #include <QFileInfo>
+#include <QMenu>
+#include <QWebEngineFileSystemAccessRequest>
+#include <QWebEngineFullScreenRequest>
 #include <QWebEngineHistory>
+#include <QWebEngineQuotaRequest>
+#include <QWebEngineRegisterProtocolHandlerRequest>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -36,13 +42,16 @@ bool sameAddress(const QUrl& a, const QUrl& b) {
 
 }  // namespace
 
-WebEnginePane::WebEnginePane(QWidget* parent) : view_(new QWebEngineView(parent)) {
+WebEnginePane::WebEnginePane(QWidget* parent, const RequestGate* gate)
+    : view_(new QWebEngineView(parent)), gate_(gate) {
     // Both panes share the default profile, as one browser control's panes would.
     page_ = new Page(QWebEngineProfile::defaultProfile(), this, view_);
     view_->setPage(page_);
     // Scripts may ask for windows: the request then meets the program's own rules
     // (NewWindow) instead of being dropped unseen.
     page_->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
+
+    closeSideDoors();
 
     QObject::connect(page_, &QWebEnginePage::loadStarted, this, [this] { raiseProgressChange(0, 100); });
     QObject::connect(page_, &QWebEnginePage::loadProgress, this, [this](int p) { raiseProgressChange(p, 100); });
@@ -64,10 +73,41 @@ WebEnginePane::WebEnginePane(QWidget* parent) : view_(new QWebEngineView(parent)
 
 WebEnginePane::~WebEnginePane() = default;
 
+void WebEnginePane::closeSideDoors() {
+    // A menu of moving about and copying only: no new window, saving, source or inspector.
+    view_->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(view_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu menu;
+        for (auto action : {QWebEnginePage::Back, QWebEnginePage::Forward, QWebEnginePage::Reload, QWebEnginePage::Copy,
+                            QWebEnginePage::SelectAll})
+            menu.addAction(page_->action(action));
+        menu.exec(view_->mapToGlobal(at));
+    });
+    // Camera, microphone, location, notifications, screen and pointer capture: refused.
+    QObject::connect(page_, &QWebEnginePage::featurePermissionRequested, this,
+                     [this](const QUrl& origin, QWebEnginePage::Feature feature) {
+                         page_->setFeaturePermission(origin, feature, QWebEnginePage::PermissionDeniedByUser);
+                     });
+    QObject::connect(page_, &QWebEnginePage::fullScreenRequested, this,
+                     [](QWebEngineFullScreenRequest request) { request.reject(); });
+    QObject::connect(page_, &QWebEnginePage::registerProtocolHandlerRequested, this,
+                     [](QWebEngineRegisterProtocolHandlerRequest request) { request.reject(); });
+    QObject::connect(page_, &QWebEnginePage::fileSystemAccessRequested, this,
+                     [](QWebEngineFileSystemAccessRequest request) { request.reject(); });
+    QObject::connect(page_, &QWebEnginePage::quotaRequested, this,
+                     [](QWebEngineQuotaRequest request) { request.reject(); });
+}
+
 QWidget* WebEnginePane::widget() { return view_; }
 
 bool WebEnginePane::acceptNavigation(const QUrl& url, int type, bool isMainFrame) {
-    if (!isMainFrame) return true;  // frames are the page's own business
+    if (!isMainFrame) {
+        // A frame's first request meets the gate, which shows a refused frame the program's
+        // own page; a redirect the gate could not stop in time is refused here, before it
+        // is followed.
+        return !(gate_ && type == QWebEnginePage::NavigationTypeRedirect &&
+                 gate_->decide(url, QWebEngineUrlRequestInfo::ResourceTypeSubFrame) != RequestGate::Outcome::Pass);
+    }
     // Only this pane's own load, decided before it started, goes on without a second
     // decision: the engine reports it as typed with the very address loaded. Whatever
     // the engine asks about next consumes that, so it can pass nothing else.

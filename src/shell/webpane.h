@@ -9,11 +9,13 @@
 #include <QUrl>
 
 class QWebEngineView;
+class RequestGate;
 class QWebEnginePage;
 
 class WebEnginePane : public QObject, public BrowserPane {
 public:
-    explicit WebEnginePane(QWidget* parent);
+    // The gate of the panes' profile, when there is one, also decides frame redirects.
+    explicit WebEnginePane(QWidget* parent, const RequestGate* gate = nullptr);
     ~WebEnginePane() override;
 
     QWidget* widget() override;
@@ -30,8 +32,10 @@ public:
 
 private:
     void load(const QUrl& url);
+    void closeSideDoors();
 
     QWebEngineView* view_;
     QWebEnginePage* page_;
+    const RequestGate* gate_;
     QUrl loading_;  // the address of this pane's own last load, until the engine reports it
 };

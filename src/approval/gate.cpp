@@ -1,0 +1,111 @@
+#include "approval/gate.h"
+
+#include "platform/text.h"
+
+namespace {
+
+enum class Scheme { None, Web, Socket, MailOrFtp, File, About, PageData, Own, Other };
+
+bool equalsLower(std::string_view s, std::string_view lower) {
+    if (s.size() != lower.size()) return false;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        char c = s[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != lower[i]) return false;
+    }
+    return true;
+}
+
+// The scheme before the first ":"; a single letter is a drive, as in "c:\".
+Scheme schemeOf(std::string_view a, std::size_t& colon) {
+    colon = a.find(':');
+    if (colon == std::string_view::npos || colon < 2) return Scheme::None;
+    const std::string_view s = a.substr(0, colon);
+    for (char c : s)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' || c == '-' ||
+              c == '.'))
+            return Scheme::None;
+    if (equalsLower(s, "http") || equalsLower(s, "https")) return Scheme::Web;
+    if (equalsLower(s, "ws") || equalsLower(s, "wss")) return Scheme::Socket;
+    if (equalsLower(s, "mailto") || equalsLower(s, "ftp")) return Scheme::MailOrFtp;
+    if (equalsLower(s, "file")) return Scheme::File;
+    if (equalsLower(s, "about")) return Scheme::About;
+    if (equalsLower(s, "data") || equalsLower(s, "blob")) return Scheme::PageData;
+    if (equalsLower(s, "wenlow")) return Scheme::Own;
+    return Scheme::Other;
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+std::string percentDecoded(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size() && hexValue(s[i + 1]) >= 0 && hexValue(s[i + 2]) >= 0) {
+            out += static_cast<char>(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2]));
+            i += 2;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+bool insideProgramFolder(std::string_view fileAddress, std::string_view programDir) {
+    if (programDir.empty() || programDir.back() != '/') return false;
+    std::size_t colon;
+    if (schemeOf(fileAddress, colon) != Scheme::File) return false;
+    std::string_view rest = fileAddress.substr(colon + 1);
+    if (!startsWith(rest, "//")) return false;
+    rest.remove_prefix(2);
+    // A file on this machine: no host, or "localhost".
+    const std::size_t slash = rest.find('/');
+    if (slash == std::string_view::npos) return false;
+    if (slash != 0 && !equalsLower(rest.substr(0, slash), "localhost")) return false;
+    rest.remove_prefix(slash);
+    rest = rest.substr(0, std::min(rest.find('?'), rest.find('#')));
+    const std::string path = percentDecoded(rest);
+    if (path.find("/../") != std::string::npos || path.find('\0') != std::string::npos) return false;
+    return path.size() > programDir.size() && startsWith(path, programDir);
+}
+
+Verdict requestVerdict(std::string_view address, RequestKind kind, const SettingsView& settings,
+                       const LinkLists& lists, std::string_view programDir) {
+    std::size_t colon;
+    switch (schemeOf(address, colon)) {
+    case Scheme::None:
+    case Scheme::Web:
+    case Scheme::MailOrFtp: return urlokVerdict(std::string(address), settings, lists);
+    case Scheme::Socket:
+        // A socket to a site is a request to that site: it compares as its web address.
+        return urlokVerdict("http" + std::string(address.substr(colon)), settings, lists);
+    case Scheme::File:
+        if (insideProgramFolder(address, programDir)) return {true, "program folder"};
+        return {false, "file outside the program folder"};
+    case Scheme::About:
+        if (equalsLower(address, "about:blank") || equalsLower(address, "about:srcdoc")) return {true, "empty page"};
+        return {false, "scheme"};
+    case Scheme::PageData:
+        if (kind == RequestKind::Resource) return {true, "page's own data"};
+        return {false, "scheme"};
+    case Scheme::Own: return {true, "program's own page"};
+    case Scheme::Other: break;
+    }
+    return {false, "scheme"};
+}
+
+bool requestAllowed(std::string_view address, RequestKind kind, const SettingsView& settings, const LinkLists& lists,
+                    std::string_view programDir) {
+    std::size_t colon;
+    const Scheme scheme = schemeOf(address, colon);
+    if (scheme == Scheme::None || scheme == Scheme::Web || scheme == Scheme::MailOrFtp)
+        return urlok(std::string(address), settings, lists);  // the common case, without rule texts
+    return requestVerdict(address, kind, settings, lists, programDir).ok;
+}

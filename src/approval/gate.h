@@ -1,0 +1,23 @@
+#pragma once
+// Every request of either pane meets the rules. First what a pane may open at all: web
+// addresses, the program's own files, an empty page, mail and file-transfer links as
+// their switches say, and (inside a page) its own data; then the lists, through urlok.
+// The panes' navigations, the request gate and wenlow-check all decide through this.
+#include "approval/urlok.h"
+
+#include <string>
+#include <string_view>
+
+enum class RequestKind {
+    Navigation,  // what a pane or a frame of it shows
+    Resource,    // what a page loads or sends: pictures, scripts, fetches, sockets, ...
+};
+
+// The address in the form the engine fetches (see address.h); programDir ends with "/".
+Verdict requestVerdict(std::string_view address, RequestKind kind, const SettingsView& settings,
+                       const LinkLists& lists, std::string_view programDir);
+bool requestAllowed(std::string_view address, RequestKind kind, const SettingsView& settings, const LinkLists& lists,
+                    std::string_view programDir);
+
+// Whether a file address names a file inside the program folder.
+bool insideProgramFolder(std::string_view fileAddress, std::string_view programDir);

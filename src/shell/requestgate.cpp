@@ -1,0 +1,82 @@
+#include "shell/requestgate.h"
+
+#include "approval/address.h"
+#include "platform/dialogs.h"
+#include "platform/text.h"
+
+#include <QBuffer>
+#include <QTimer>
+#include <QWebEngineDownloadRequest>
+#include <QWebEngineNotification>
+#include <QWebEngineProfile>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
+
+namespace {
+
+constexpr const char* OwnScheme = "wenlow";
+
+class RefusedPage : public QWebEngineUrlSchemeHandler {
+public:
+    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+    void requestStarted(QWebEngineUrlRequestJob* job) override {
+        auto* body = new QBuffer(job);
+        body->setData(QByteArray("<!DOCTYPE html><html><head><meta charset='utf-8'><title>Not approved</title></head>"
+                                 "<body style='font-family:sans-serif;color:#555;margin:8px'>") +
+                      RefusedFrameText + "</body></html>");
+        job->reply("text/html", body);
+    }
+};
+
+}  // namespace
+
+void registerOwnScheme() {
+    QWebEngineUrlScheme scheme(OwnScheme);
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    QWebEngineUrlScheme::registerScheme(scheme);
+}
+
+RequestGate::Outcome RequestGate::decide(const QUrl& url, QWebEngineUrlRequestInfo::ResourceType type) const {
+    switch (type) {
+    case QWebEngineUrlRequestInfo::ResourceTypeMainFrame:
+    case QWebEngineUrlRequestInfo::ResourceTypeNavigationPreloadMainFrame:
+        // Each was put to the pane's BeforeNavigate before it was asked for.
+        return Outcome::Pass;
+    case QWebEngineUrlRequestInfo::ResourceTypeSubFrame:
+        return rules_(toAnsi(engineAddress(url)), RequestKind::Navigation) ? Outcome::Pass : Outcome::RefusedFrame;
+    case QWebEngineUrlRequestInfo::ResourceTypeNavigationPreloadSubFrame:
+        return rules_(toAnsi(engineAddress(url)), RequestKind::Navigation) ? Outcome::Pass : Outcome::Drop;
+    default: return rules_(toAnsi(engineAddress(url)), RequestKind::Resource) ? Outcome::Pass : Outcome::Drop;
+    }
+}
+
+void RequestGate::interceptRequest(QWebEngineUrlRequestInfo& info) {
+    switch (decide(info.requestUrl(), info.resourceType())) {
+    case Outcome::Pass: break;
+    case Outcome::Drop: info.block(true); break;
+    case Outcome::RefusedFrame: info.redirect(QUrl(RefusedFrameAddress)); break;
+    }
+}
+
+ProtectedProfile::ProtectedProfile(QWebEngineProfile* profile, RequestGate::Rules rules, Dialogs& dialogs)
+    : profile_(profile), gate_(std::make_unique<RequestGate>(std::move(rules))),
+      handler_(std::make_unique<RefusedPage>()) {
+    profile_->setUrlRequestInterceptor(gate_.get());
+    profile_->installUrlSchemeHandler(OwnScheme, static_cast<QWebEngineUrlSchemeHandler*>(handler_.get()));
+    QObject::connect(profile_, &QWebEngineProfile::downloadRequested, handler_.get(),
+                     [&dialogs, this](QWebEngineDownloadRequest* download) {
+                         download->cancel();
+                         // Told after the engine's call has returned.
+                         QTimer::singleShot(0, handler_.get(),
+                                            [&dialogs] { dialogs.messageBox(DownloadRefusedText, "Error"); });
+                     });
+    // Nothing a page sends is shown outside it.
+    profile_->setNotificationPresenter([](std::unique_ptr<QWebEngineNotification>) {});
+}
+
+ProtectedProfile::~ProtectedProfile() {
+    profile_->setUrlRequestInterceptor(nullptr);
+    profile_->removeUrlSchemeHandler(static_cast<QWebEngineUrlSchemeHandler*>(handler_.get()));
+    QObject::disconnect(profile_, &QWebEngineProfile::downloadRequested, handler_.get(), nullptr);
+}

@@ -1,0 +1,55 @@
+#pragma once
+// The gate every request of either pane passes: frames, pictures, scripts, styles,
+// fetches, sockets, beacons, media, prefetches, icons, workers, redirects. Qt calls it on
+// the GUI thread while the request waits, so it decides at once from the rules of that
+// moment and never asks anyone. Top-level navigations are the panes' own business
+// (BeforeNavigate, with its messages) and pass here.
+#include "approval/gate.h"
+
+#include <QWebEngineUrlRequestInterceptor>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class Dialogs;
+class QWebEngineProfile;
+
+// Where a refused frame is sent: a small page of the program's own.
+inline constexpr const char* RefusedFrameAddress = "wenlow:refused";
+inline constexpr const char* RefusedFrameText = "This part of the page is not approved.";
+inline constexpr const char* DownloadRefusedText = "Saving files is not allowed. Click OK to continue.";
+
+// Registers the program's own scheme; before the application object is made.
+void registerOwnScheme();
+
+class RequestGate : public QWebEngineUrlRequestInterceptor {
+public:
+    using Rules = std::function<bool(const std::string& address, RequestKind kind)>;
+    explicit RequestGate(Rules rules) : rules_(std::move(rules)) {}
+
+    enum class Outcome { Pass, Drop, RefusedFrame };
+    Outcome decide(const QUrl& url, QWebEngineUrlRequestInfo::ResourceType type) const;
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override;
+
+private:
+    Rules rules_;
+};
+
+// A profile closed to everything the rules do not let through, for as long as this
+// lives: its requests meet the gate, a refused frame shows the program's own page, and
+// a download saves nothing and says so.
+class ProtectedProfile {
+public:
+    ProtectedProfile(QWebEngineProfile* profile, RequestGate::Rules rules, Dialogs& dialogs);
+    ~ProtectedProfile();
+    ProtectedProfile(const ProtectedProfile&) = delete;
+    ProtectedProfile& operator=(const ProtectedProfile&) = delete;
+
+    RequestGate& gate() { return *gate_; }
+
+private:
+    QWebEngineProfile* profile_;
+    std::unique_ptr<RequestGate> gate_;
+    std::unique_ptr<QObject> handler_;
+};
