@@ -50,7 +50,7 @@ protected:
                              [this](const std::string& address, RequestKind kind) {
                                  return rules && rules->allows(address, kind);
                              },
-                             dialogs};
+                             [this] { return rules ? rules->rulesState() : RulesState{}; }, dialogs};
     ProgramWindows windows;
     TForm1* form1 = nullptr;
     WebEnginePane* left = nullptr;

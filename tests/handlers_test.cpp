@@ -4,6 +4,7 @@
 #include "support/program.h"
 
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QToolButton>
 
 namespace {
@@ -163,7 +164,8 @@ TEST_F(Navigation, NavigationBarActsOnTheRightPaneOnly) {
 // The request gate reads the rules of the moment: a switch changed in the setup window,
 // saved or not, counts at the next request; frames, pictures and sockets alike.
 TEST_F(Navigation, TheRequestGateFollowsTheLiveSwitches) {
-    RequestGate gate([this](const std::string& address, RequestKind kind) { return form1->allows(address, kind); });
+    RequestGate gate([this](const std::string& address, RequestKind kind) { return form1->allows(address, kind); },
+                     [this] { return form1->rulesState(); });
     using Info = QWebEngineUrlRequestInfo;
     using Outcome = RequestGate::Outcome;
     const QUrl bad("http://bad.example/picture.png"), parent("http://parent.example"), good("http://good.example/");
@@ -182,10 +184,18 @@ TEST_F(Navigation, TheRequestGateFollowsTheLiveSwitches) {
         {QUrl::fromLocalFile(QString::fromStdString(dir.file("one.html"))), Info::ResourceTypeImage, Outcome::Pass,
          Outcome::Pass},
     };
-    for (bool on : {true, false}) {
+    // Asked twice each time: a remembered decision never outlives the rules it was made on.
+    for (bool on : {true, false, true}) {
         form3->CheckBox2->setChecked(on);
         form3->CheckBox13->setChecked(on);
-        for (const auto& c : cases)
-            EXPECT_EQ(gate.decide(c.url, c.type), on ? c.on : c.off) << c.url.toString().toStdString() << " " << on;
+        for (int again = 0; again < 2; ++again)
+            for (const auto& c : cases)
+                EXPECT_EQ(gate.decide(c.url, c.type), on ? c.on : c.off) << c.url.toString().toStdString() << " " << on;
     }
+    // A changed list or parent list counts at the next request too.
+    form1->lists.clear();
+    EXPECT_EQ(gate.decide(bad, Info::ResourceTypeImage), Outcome::Pass);
+    form3->Edit12->setText("good.example");
+    form3->Button6Click();
+    EXPECT_EQ(gate.decide(good, Info::ResourceTypeScript), Outcome::Drop);
 }

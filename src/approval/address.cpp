@@ -4,6 +4,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 QUrl paneUrl(const QString& address) {
     if (address.isEmpty()) return QUrl("about:blank");
     if (address.startsWith('/')) {
@@ -16,13 +18,40 @@ QUrl paneUrl(const QString& address) {
     return QUrl::fromUserInput(address);
 }
 
-QString engineAddress(const QUrl& url) {
-    // Dot segments go, as the engine drops them before it fetches.
-    QUrl u = url.adjusted(QUrl::NormalizePathSegments);
-    const QString host = u.host();
-    if (host.startsWith("::ffff:", Qt::CaseInsensitive) && host.indexOf('.') > 0) u.setHost(host.mid(7));
-    return u.toString(QUrl::FullyEncoded | QUrl::RemoveUserInfo);
+namespace {
+
+// A path with a "." or ".." segment, which the engine resolves before it fetches.
+bool hasDotSegment(const QByteArray& encoded) {
+    const qsizetype authority = encoded.indexOf("//");
+    qsizetype path = encoded.indexOf('/', authority < 0 ? 0 : authority + 2);
+    if (path < 0) return false;
+    const qsizetype end = std::min(encoded.indexOf('?', path) < 0 ? encoded.size() : encoded.indexOf('?', path),
+                                   encoded.indexOf('#', path) < 0 ? encoded.size() : encoded.indexOf('#', path));
+    for (qsizetype at = encoded.indexOf("/.", path); at >= 0 && at < end; at = encoded.indexOf("/.", at + 1)) {
+        const qsizetype next = at + 2 < end && encoded[at + 2] == '.' ? at + 3 : at + 2;
+        if (next >= end || encoded[next] == '/') return true;
+    }
+    return false;
 }
+
+}  // namespace
+
+QByteArray engineBytes(const QUrl& url) {
+    // Read from the encoded form: asking a QUrl for its parts one by one costs more than
+    // the decision.
+    QByteArray bytes = url.toEncoded(QUrl::RemoveUserInfo);
+    if (hasDotSegment(bytes)) bytes = url.adjusted(QUrl::NormalizePathSegments).toEncoded(QUrl::RemoveUserInfo);
+    // An IPv4 address written as an IPv6 literal reaches the IPv4 host.
+    const qsizetype mapped = bytes.indexOf("//[::ffff:");
+    if (mapped >= 0) {
+        const qsizetype close = bytes.indexOf(']', mapped);
+        const QByteArray inner = bytes.mid(mapped + 10, close - mapped - 10);
+        if (close > 0 && inner.contains('.')) bytes = bytes.left(mapped + 2) + inner + bytes.mid(close + 1);
+    }
+    return bytes;
+}
+
+QString engineAddress(const QUrl& url) { return QString::fromLatin1(engineBytes(url)); }
 
 std::string engineAddress(const std::string& text) {
     // A drive-letter path is compared as written; the engine never reports one.
@@ -33,5 +62,6 @@ std::string engineAddress(const std::string& text) {
     QUrl url(address);
     if (!url.isValid() || url.scheme().isEmpty()) url = paneUrl(address);
     if (!url.isValid()) return text;
-    return toAnsi(engineAddress(url));
+    const QByteArray bytes = engineBytes(url);
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }

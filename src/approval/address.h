@@ -13,6 +13,7 @@ QUrl paneUrl(const QString& address);
 // ASCII with "xn--" hosts and percent-encoded paths, without user info; an IPv4 address
 // written as an IPv6 literal in its IPv4 form, as that is the host it reaches.
 QString engineAddress(const QUrl& url);
+QByteArray engineBytes(const QUrl& url);  // the same, as the bytes that approval reads
 
 // The engine form of an address given as text, as wenlow-check and the panes see it;
 // a text that is no address at all stays as it is.

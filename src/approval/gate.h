@@ -5,12 +5,22 @@
 // The panes' navigations, the request gate and wenlow-check all decide through this.
 #include "approval/urlok.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 enum class RequestKind {
     Navigation,  // what a pane or a frame of it shows
     Resource,    // what a page loads or sends: pictures, scripts, fetches, sockets, ...
+};
+
+// What the rules of a moment are made of, to tell whether a decision made earlier still
+// holds: the lists' revision, the parent list's, and the switches urlok reads.
+struct RulesState {
+    std::uint64_t lists = 0;
+    std::uint64_t parent = 0;
+    unsigned switches = 0;
+    bool operator==(const RulesState&) const = default;
 };
 
 // The address in the form the engine fetches (see address.h); programDir ends with "/".

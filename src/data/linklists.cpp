@@ -6,7 +6,13 @@
 #include "platform/text.h"
 
 #include <algorithm>
+#include <atomic>
 #include <future>
+
+std::uint64_t LinkLists::nextRevision() {
+    static std::atomic<std::uint64_t> counter{0};
+    return ++counter;
+}
 
 LinkLists::LinkLists(const LinkLists& other) : predefined_(other.predefined_), main_(other.main_) {
     index_.build(predefined_, main_);
@@ -17,6 +23,7 @@ LinkLists& LinkLists::operator=(const LinkLists& other) {
         predefined_ = other.predefined_;
         main_ = other.main_;
         index_.build(predefined_, main_);
+        revision_ = nextRevision();
     }
     return *this;
 }
@@ -24,6 +31,7 @@ LinkLists& LinkLists::operator=(const LinkLists& other) {
 LinkLists::LinkLists(LinkLists&& other) noexcept
     : predefined_(std::move(other.predefined_)), main_(std::move(other.main_)), index_(std::move(other.index_)) {
     index_.rebind(predefined_);
+    other.revision_ = nextRevision();
 }
 
 LinkLists& LinkLists::operator=(LinkLists&& other) noexcept {
@@ -31,6 +39,8 @@ LinkLists& LinkLists::operator=(LinkLists&& other) noexcept {
     main_ = std::move(other.main_);
     index_ = std::move(other.index_);
     index_.rebind(predefined_);
+    revision_ = nextRevision();
+    other.revision_ = nextRevision();
     return *this;
 }
 
@@ -38,6 +48,7 @@ void LinkLists::clear() {
     predefined_.clear();
     main_.clear();
     index_.build(predefined_, main_);
+    revision_ = nextRevision();
 }
 
 void LinkLists::save(ImageWriter& out) const {
@@ -47,6 +58,7 @@ void LinkLists::save(ImageWriter& out) const {
 }
 
 bool LinkLists::load(ImageReader& in) {
+    revision_ = nextRevision();
     if (predefined_.load(in) && main_.load(in) && index_.load(in, predefined_) && in.atEnd()) return true;
     clear();
     return false;
@@ -57,6 +69,7 @@ void LinkLists::append(TextList predefined, const TextList& main) {
     predefined_.mergeSorted(std::move(predefined));
     main_.append(main);
     index_.build(predefined_, main_);
+    revision_ = nextRevision();
 }
 
 

@@ -5,6 +5,7 @@
 #include "data/linkindex.h"
 #include "data/textlist.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,8 @@ public:
     const LinkIndex& index() const { return index_; }
 
     bool empty() const { return predefined_.empty() && main_.empty(); }
+    // Differs after every change, across all lists: what a remembered decision was made on.
+    std::uint64_t revision() const { return revision_; }
     void clear();
     // Adds entries: the predefined ones into their order, the main ones at the end.
     void append(TextList predefined, const TextList& main);
@@ -34,6 +37,9 @@ private:
     TextList predefined_;
     TextList main_;
     LinkIndex index_;
+    std::uint64_t revision_ = nextRevision();
+
+    static std::uint64_t nextRevision();
 };
 
 // Appends the entries of the "starturls" / "mainurls" / "endurls" sections of a data.dat

@@ -290,6 +290,7 @@ std::string TForm3::updateAddress() const { return toAnsi(Edit11->text()); }
 
 void TForm3::setParentBlocks(std::vector<std::string> entries) {
     parentBlocks_ = std::move(entries);
+    ++parentRevision_;
     QStringList items;
     items.reserve(static_cast<qsizetype>(parentBlocks_.size()));
     for (const auto& e : parentBlocks_) items << fromAnsi(e);

@@ -39,6 +39,7 @@ public:
     bool option(int position) const override;
     bool verify(int site) const override;
     const std::vector<std::string>& parentList() const override { return parentBlocks_; }
+    std::uint64_t parentListRevision() const { return parentRevision_; }  // changes with the list
     std::string updateAddress() const override;
 
     // Handlers and operations.
@@ -172,4 +173,5 @@ private:
     Dialogs& dialogs_;
     std::string programDir_;
     std::vector<std::string> parentBlocks_;  // what ParentBlocks shows, as 8-bit text
+    std::uint64_t parentRevision_ = 0;
 };

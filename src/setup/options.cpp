@@ -40,6 +40,7 @@ void TForm3::Button6Click() {
     const std::string entry = parentEntry(toAnsi(Edit12->text()));
     if (entry.empty()) return;
     parentBlocks_.push_back(entry);
+    ++parentRevision_;
     ParentBlocks->addItem(fromAnsi(entry));
     writeParentBlocks();
 }
@@ -48,6 +49,7 @@ void TForm3::Button7Click() {
     const int row = ParentBlocks->currentRow();
     if (row < 0 || !ParentBlocks->item(row)->isSelected()) return;
     parentBlocks_.erase(parentBlocks_.begin() + row);
+    ++parentRevision_;
     delete ParentBlocks->takeItem(row);
     writeParentBlocks();
 }

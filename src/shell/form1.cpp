@@ -349,6 +349,12 @@ bool TForm1::allows(const std::string& address, RequestKind kind) const {
     return requestAllowed(address, kind, *Form3, lists, programDir);
 }
 
+RulesState TForm1::rulesState() const {
+    unsigned switches = 0;
+    for (int position : {OptEmail, OptFtp, OptPredefined, OptParent}) switches = switches << 1 | Form3->option(position);
+    return {lists.revision(), Form3->parentListRevision(), switches};
+}
+
 bool TForm1::MainUrlOk(const QString& url) {
     if (::MainUrlOk(toAnsi(url), currentSite, *Form3, lists)) return true;
     message(VerifyRefusedText);

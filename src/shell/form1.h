@@ -82,6 +82,7 @@ public:
     bool urlok(const QString& url) const;
     // The same rules for any request of a page, at this moment.
     bool allows(const std::string& address, RequestKind kind) const;
+    RulesState rulesState() const;
     bool MainUrlOk(const QString& url);
 
     // MainWindowLink.

@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
     ProtectedProfile profile(
         QWebEngineProfile::defaultProfile(),
         [&rules](const std::string& address, RequestKind kind) { return rules && rules->allows(address, kind); },
-        dialogs);
+        [&rules] { return rules ? rules->rulesState() : RulesState{}; }, dialogs);
     ProgramWindows windows =
         createWindows(dialogs, programDir, app.arguments().mid(1),
                       [&profile](QWidget* parent) -> BrowserPane* { return new WebEnginePane(parent, &profile.gate()); });

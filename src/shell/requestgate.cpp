@@ -37,6 +37,30 @@ void registerOwnScheme() {
     QWebEngineUrlScheme::registerScheme(scheme);
 }
 
+namespace {
+
+std::string addressOf(const QUrl& url) {
+    const QByteArray bytes = engineBytes(url);
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+}  // namespace
+
+bool RequestGate::allows(const QUrl& url, RequestKind kind) const {
+    if (!state_) return rules_(addressOf(url), kind);
+    const RulesState now = state_();
+    auto& decided = decided_[kind == RequestKind::Navigation ? 0 : 1];
+    if (!(now == decidedUnder_) || decided.size() > 4096) {
+        decided_[0].clear();
+        decided_[1].clear();
+        decidedUnder_ = now;
+    }
+    if (const auto known = decided.constFind(url); known != decided.cend()) return *known;
+    const bool ok = rules_(addressOf(url), kind);
+    decided.insert(url, ok);
+    return ok;
+}
+
 RequestGate::Outcome RequestGate::decide(const QUrl& url, QWebEngineUrlRequestInfo::ResourceType type) const {
     switch (type) {
     case QWebEngineUrlRequestInfo::ResourceTypeMainFrame:
@@ -44,10 +68,10 @@ RequestGate::Outcome RequestGate::decide(const QUrl& url, QWebEngineUrlRequestIn
         // Each was put to the pane's BeforeNavigate before it was asked for.
         return Outcome::Pass;
     case QWebEngineUrlRequestInfo::ResourceTypeSubFrame:
-        return rules_(toAnsi(engineAddress(url)), RequestKind::Navigation) ? Outcome::Pass : Outcome::RefusedFrame;
+        return allows(url, RequestKind::Navigation) ? Outcome::Pass : Outcome::RefusedFrame;
     case QWebEngineUrlRequestInfo::ResourceTypeNavigationPreloadSubFrame:
-        return rules_(toAnsi(engineAddress(url)), RequestKind::Navigation) ? Outcome::Pass : Outcome::Drop;
-    default: return rules_(toAnsi(engineAddress(url)), RequestKind::Resource) ? Outcome::Pass : Outcome::Drop;
+        return allows(url, RequestKind::Navigation) ? Outcome::Pass : Outcome::Drop;
+    default: return allows(url, RequestKind::Resource) ? Outcome::Pass : Outcome::Drop;
     }
 }
 
@@ -59,8 +83,9 @@ void RequestGate::interceptRequest(QWebEngineUrlRequestInfo& info) {
     }
 }
 
-ProtectedProfile::ProtectedProfile(QWebEngineProfile* profile, RequestGate::Rules rules, Dialogs& dialogs)
-    : profile_(profile), gate_(std::make_unique<RequestGate>(std::move(rules))),
+ProtectedProfile::ProtectedProfile(QWebEngineProfile* profile, RequestGate::Rules rules, RequestGate::State state,
+                                   Dialogs& dialogs)
+    : profile_(profile), gate_(std::make_unique<RequestGate>(std::move(rules), std::move(state))),
       handler_(std::make_unique<RefusedPage>()) {
     profile_->setUrlRequestInterceptor(gate_.get());
     profile_->installUrlSchemeHandler(OwnScheme, static_cast<QWebEngineUrlSchemeHandler*>(handler_.get()));

@@ -6,6 +6,8 @@
 // (BeforeNavigate, with its messages) and pass here.
 #include "approval/gate.h"
 
+#include <QHash>
+#include <QUrl>
 #include <QWebEngineUrlRequestInterceptor>
 
 #include <functional>
@@ -26,14 +28,22 @@ void registerOwnScheme();
 class RequestGate : public QWebEngineUrlRequestInterceptor {
 public:
     using Rules = std::function<bool(const std::string& address, RequestKind kind)>;
-    explicit RequestGate(Rules rules) : rules_(std::move(rules)) {}
+    using State = std::function<RulesState()>;
+    // With a state, an address asked for again under the same rules (a page's many
+    // pictures) is answered as before, without a second decision.
+    explicit RequestGate(Rules rules, State state = {}) : rules_(std::move(rules)), state_(std::move(state)) {}
 
     enum class Outcome { Pass, Drop, RefusedFrame };
     Outcome decide(const QUrl& url, QWebEngineUrlRequestInfo::ResourceType type) const;
     void interceptRequest(QWebEngineUrlRequestInfo& info) override;
 
 private:
+    bool allows(const QUrl& url, RequestKind kind) const;
+
     Rules rules_;
+    State state_;
+    mutable RulesState decidedUnder_;
+    mutable QHash<QUrl, bool> decided_[2];  // by kind
 };
 
 // A profile closed to everything the rules do not let through, for as long as this
@@ -41,7 +51,7 @@ private:
 // a download saves nothing and says so.
 class ProtectedProfile {
 public:
-    ProtectedProfile(QWebEngineProfile* profile, RequestGate::Rules rules, Dialogs& dialogs);
+    ProtectedProfile(QWebEngineProfile* profile, RequestGate::Rules rules, RequestGate::State state, Dialogs& dialogs);
     ~ProtectedProfile();
     ProtectedProfile(const ProtectedProfile&) = delete;
     ProtectedProfile& operator=(const ProtectedProfile&) = delete;
