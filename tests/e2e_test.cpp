@@ -14,6 +14,9 @@
 #include "support/tempdir.h"
 
 #include <QElapsedTimer>
+#include <QMimeData>
+#include <QCoreApplication>
+#include <QDropEvent>
 #include <QEventLoop>
 #include <QTimer>
 #include <QWebEnginePage>
@@ -331,4 +334,52 @@ TEST_F(EndToEnd, SideDoorsStayShut) {
     click(right, "save");
     ASSERT_TRUE(waitFor([&] { return !dialogs.shown.empty(); }));
     EXPECT_EQ(dialogs.shown, (std::vector<Shown>{{"message", DownloadRefusedText, "Error"}}));
+}
+
+// A link or file dropped on a pane meets the rules of a click: the engine asks for a new
+// window, and that request meets the new-window switch and then the rules.
+TEST_F(EndToEnd, ADroppedLinkMeetsTheRulesOfAClick) {
+    LoopbackHttpServer server;
+    server.page("/blocked", "<html><head><title>Blocked</title></head><body>b</body></html>");
+    server.page("/fine", "<html><head><title>Fine</title></head><body>f</body></html>");
+    server.page("/start", "<html><head><title>Start</title></head><body>s</body></html>");
+    dir.write("data.dat", "starturls\r\n1" + server.url("/blocked").toStdString() + "\r\nmainurls\r\nendurls\r\n");
+    start();
+    const struct {
+        QUrl dropped;
+        bool newWindows;      // the new-window switch
+        const char* message;  // what the child is told, or nothing
+        QString shown;        // what the right pane shows then
+    } drops[] = {
+        {QUrl(server.url("/blocked")), true, NewWindowText, server.url("/start")},
+        {QUrl(server.url("/blocked")), false, RefusedRightText, server.url("/start")},
+        {QUrl::fromLocalFile("/etc/hostname"), false, RefusedRightText, server.url("/start")},
+        {QUrl(server.url("/fine")), false, nullptr, server.url("/fine")},
+    };
+    for (const auto& d : drops) {
+        SCOPED_TRACE(d.dropped.toString().toStdString());
+        form1->WebBrowser2->Navigate(server.url("/start"));
+        ASSERT_TRUE(waitFor([&] { return right->view()->title() == "Start"; }));
+        windows.form3->CheckBox3->setChecked(d.newWindows);
+        dialogs.clear();
+        QWidget* target = right->view()->focusProxy() ? right->view()->focusProxy() : right->view();
+        QMimeData mime;
+        mime.setUrls({d.dropped});
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction | Qt::LinkAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &enter);
+        QDragMoveEvent move(at, Qt::CopyAction | Qt::LinkAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &move);
+        QDropEvent drop(at, Qt::CopyAction | Qt::LinkAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &drop);
+        if (d.message) {
+            ASSERT_TRUE(waitFor([&] { return !dialogs.shown.empty(); }, 5000)) << "nothing refused it";
+            EXPECT_EQ(dialogs.shown, (std::vector<Shown>{{"message", d.message, "Error"}}));
+        } else {
+            EXPECT_TRUE(waitFor([&] { return right->view()->title() == "Fine"; }, 5000));
+            EXPECT_TRUE(dialogs.shown.empty());
+        }
+        EXPECT_EQ(right->view()->url(), QUrl(d.shown));
+        EXPECT_FALSE(server.requested.contains("/blocked"));
+    }
 }
