@@ -39,10 +39,15 @@ struct BigList {
 
     explicit BigList(unsigned seed) {
         std::mt19937 rng(seed);
-        static const char* const kinds[] = {"1", "1", "1", "3", "4", "9", ""};
+        static const char* const kinds[] = {"1", "1", "1", "3", "4", "9", "", "2", "2", "5"};
         while (text.size() < IndexedFileSize + 4096) {
             names.push_back(randomName(rng));
-            std::string entry = kinds[rng() % 7] + std::string(rng() % 3 ? "http://" : "HTTP://www.") + names.back();
+            const std::string kind = kinds[rng() % 10];
+            if (kind == "2" || kind == "5") {  // a domain and every host below it
+                text += kind + names.back() + "\r\n";
+                continue;
+            }
+            std::string entry = kind + std::string(rng() % 3 ? "http://" : "HTTP://www.") + names.back();
             if (rng() % 5 == 0) entry += "/path";
             if (rng() % 9 == 0) entry += ' ';
             text += entry + "\r\n";

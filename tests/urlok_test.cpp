@@ -123,6 +123,44 @@ TEST(Urlok, ParentListComparesUpperCasedWholeAddresses) {
     expectCases({{"http://chat.example", true}}, s, none);
 }
 
+// "2" refuses a domain and every host below it, "5" approves the same set over every
+// refusal of the predefined list; hosts are read properly out of the address.
+TEST(Urlok, DomainEntriesCoverTheDomainAndEveryHostBelowIt) {
+    std::vector<std::string> entries = {"2bad.com", "2Ads.Example.", "2127.0.0.1", "2", "5", "1http://prefix.org",
+                                        "3http://exact.org/x", "5kids.bad.com", "5prefix.org", "5exact.org"};
+    for (auto& e : entries) e = upperAZ(e);  // as the list's reader keeps them
+    const LinkLists l = predefined(entries);
+    const PlainSettings s = allOn({"http://safe.kids.bad.com/no"});
+    expectCases({{"http://bad.com", false},
+                 {"http://m.cdn.bad.com/x", false},
+                 {"https://BAD.COM/", false},
+                 {"http://bad.com./a", false},
+                 {"http://bad.com:8080/a", false},
+                 {"http://ok.org@bad.com/", false},
+                 {"http://bad.com@ok.org/", true},
+                 {"http://notbad.com", true},
+                 {"http://bad.com.other.org", true},
+                 {"http://bad.community", true},
+                 {"http://ok.org/?bad.com", true},
+                 {"http://ok.org/#.bad.com", true},
+                 {"http://ok.org\\.bad.com", true},
+                 {"http://ads.example/b", false},
+                 {"http://x.ads.example", false},
+                 {"http://127.0.0.1/", false},
+                 {"http://10.127.0.0.1/", true},
+                 {"http://kids.bad.com/", true},       // "5" over "2"
+                 {"http://www.kids.bad.com/", true},
+                 {"http://prefix.org/y", true},        // "5" over "1"
+                 {"http://exact.org/x", true},         // "5" over "3"
+                 {"http://safe.kids.bad.com/no", false},  // the parent's list is not overridden
+                 {"mailto:x@kids.bad.com", false},     // nor the e-mail switch
+                 {"http://anything.else", true},
+                 {"c:\\bad.com", true}},
+                s, l);
+    EXPECT_EQ(urlokVerdict("http://a.b.bad.com/", s, l).rule, "predefined 2BAD.COM");
+    EXPECT_EQ(urlokVerdict("http://x.kids.bad.com/", s, l).rule, "predefined 5KIDS.BAD.COM");
+}
+
 TEST(Urlok, SecureParentEntriesOfEitherStoredFormBlockBothSchemes) {
     // "http://https://..." is how "Add To List" once stored a secure address.
     const PlainSettings s = allOn({"http://https://Chat.Example", "https://games.example/x"});
@@ -215,7 +253,21 @@ std::string randomText(std::mt19937& rng, size_t maxLength) {
     return s;
 }
 
+// A host of a few short labels, so that hosts below one another are common.
+std::string randomHost(std::mt19937& rng) {
+    static const char* const labels[] = {"a", "B", "ab", "1", "b"};
+    std::string h = labels[rng() % 5];
+    for (size_t i = rng() % 4; i > 0; --i) h = labels[rng() % 5] + ("." + h);
+    return h;
+}
+
 std::string randomAddress(std::mt19937& rng) {
+    if (rng() % 3 == 0) {
+        static const char* const around[] = {"", "x@", "a.b@", ""};
+        static const char* const after[] = {"", ".", ":8", "/p", "?q", "#f", "\\x", "./"};
+        return (rng() % 2 ? "http://" : "https://") + std::string(around[rng() % 4]) + randomHost(rng) +
+               after[rng() % 8];
+    }
     static const char* const starts[] = {"", "http://", "HTTP://", "https://", "mailto:", "FTP:", "c:\\", "Ab"};
     std::string a = starts[rng() % 8] + randomText(rng, 6);
     if (rng() % 4 == 0) a += "/";
@@ -224,6 +276,10 @@ std::string randomAddress(std::mt19937& rng) {
 }
 
 std::string randomEntry(std::mt19937& rng) {
+    if (rng() % 3 == 0) {
+        static const char* const dots[] = {"", "", ".", ""};
+        return (rng() % 2 ? "2" : "5") + upperAZ(dots[rng() % 4] + randomHost(rng) + dots[rng() % 4]);
+    }
     static const char kinds[] = {'1', '3', '4', '9', 'x'};
     std::string body = rng() % 2 ? upperAZ(normalisedAddress(randomText(rng, 5))) : upperAZ(randomText(rng, 8));
     if (rng() % 6 == 0) body += ' ';

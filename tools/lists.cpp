@@ -20,11 +20,13 @@ const char* const Usage =
     "usage: wenlow-lists [--hosts FILE] [--domains FILE] [--urls FILE] [--allow FILE]\n"
     "                    [--main FILE] [--out DIR]\n"
     "Writes a data.dat for Wenlow Explorer from blocklists. FILE \"-\" is standard input.\n"
-    "  --hosts FILE    hosts-file lines \"0.0.0.0 name\" or \"127.0.0.1 name\": each name is blocked\n"
-    "  --domains FILE  one domain a line (also squidGuard \"domains\"): the domain and its\n"
-    "                  www. form are blocked, with everything below them\n"
+    "  --hosts FILE    hosts-file lines \"0.0.0.0 name\" or \"127.0.0.1 name\": each name and every\n"
+    "                  host below it is blocked (a \"2\" entry)\n"
+    "  --domains FILE  one domain a line (also squidGuard \"domains\"): the domain and every host\n"
+    "                  below it are blocked (a \"2\" entry)\n"
     "  --urls FILE     one address a line (squidGuard \"urls\", host/path): blocked from there on\n"
-    "  --allow FILE    domains to allow even when a block entry matches them\n"
+    "  --allow FILE    domains allowed, with every host below them, even when a block entry\n"
+    "                  matches them (a \"5\" entry)\n"
     "  --main FILE     approved addresses for the verification of left-pane links\n"
     "  --out DIR       write DIR/data.dat (keeping the first data.bak) instead of standard output;\n"
     "                  a large list gets its index file DIR/data.idx too\n"
@@ -75,15 +77,16 @@ class Builder {
 public:
     Counts counts;
 
-    void add(char kind, const std::string& address) {
-        std::string entry = kind + ("http://" + address);
+    // A prefix entry for an address, or a domain entry for a name.
+    void add(char kind, const std::string& text) {
+        std::string entry = kind + ((kind == '2' || kind == '5') ? text : "http://" + text);
         // Keyed by the text the browser orders its entries by (kind code, then the text
         // upper-cased): written in key order, they load without a sort.
         if (!entries_.try_emplace(upperAZ(entry), std::move(entry)).second) {
             ++counts.duplicates;
             return;
         }
-        (kind == '4' ? counts.allowed : counts.blocked)++;
+        (kind == '4' || kind == '5' ? counts.allowed : counts.blocked)++;
     }
     void domain(char kind, const std::string& raw) {
         const std::string name = cleanName(raw);
@@ -92,7 +95,6 @@ public:
             return;
         }
         add(kind, name);
-        if (!startsWith(name, "www.")) add(kind, "www." + name);
     }
     void host(const std::string& line) {
         std::istringstream words(line);
@@ -105,7 +107,7 @@ public:
         while (words >> name) {
             name = cleanName(name);
             if (looksLikeHost(name))
-                add('1', name);
+                add('2', name);
             else
                 ++counts.skipped;
         }
@@ -163,11 +165,11 @@ int main(int argc, char** argv) {
         if (arg == "--hosts")
             take = [&](const std::string& l) { b.host(l); };
         else if (arg == "--domains")
-            take = [&](const std::string& l) { b.domain('1', l); };
+            take = [&](const std::string& l) { b.domain('2', l); };
         else if (arg == "--urls")
             take = [&](const std::string& l) { b.url(l); };
         else if (arg == "--allow")
-            take = [&](const std::string& l) { b.domain('4', l); };
+            take = [&](const std::string& l) { b.domain('5', l); };
         else if (arg == "--main")
             take = [&](const std::string& l) { b.approved(l); };
         else if (arg == "--out") {

@@ -38,6 +38,13 @@ struct Decision {
         d.entry = entry;
         return d;
     }
+    static Decision byDomain(bool ok, char kind, std::string name) {
+        Decision d;
+        d.ok = ok;
+        d.kind = kind;
+        d.domainEntry = std::move(name);
+        return d;
+    }
     static Decision byParent(const std::string& entry) {
         Decision d;
         d.ok = false;
@@ -45,7 +52,10 @@ struct Decision {
         return d;
     }
 
+    std::string domainEntry;  // a domain entry's name, when one decided
+
     Verdict verdict() const {
+        if (kind == '2' || kind == '5') return {ok, "predefined " + (kind + domainEntry)};
         if (kind != 0) return {ok, "predefined " + (kind + std::string(entry))};
         if (parent) return {ok, "parent " + *parent};
         return {ok, rule};
@@ -96,14 +106,19 @@ Decision decideUrlok(const std::string& url, const SettingsView& settings, const
     if (!lists.predefined().empty() && settings.option(OptPredefined)) {
         const LinkIndex& index = lists.index();
         const TextSet::Address address(a);
-        // Every entry counts and the list's order puts "4" last: an allow entry that
-        // matches wins over any block entry.
+        const std::string_view host = hostOf(a);
+        // Every entry counts and the list's order puts "4" and "5" last: an allow entry
+        // that matches wins over any block entry.
         if (const auto allow = index.allowPrefixes.prefixOf(address)) {
             d = Decision::predefined(true, '4', *allow);
+        } else if (auto allowed = index.domainOf(index.allowDomains, host)) {
+            d = Decision::byDomain(true, '5', std::move(*allowed));
         } else if (const auto exact = index.blockExact.equalTo(address)) {
             d = Decision::predefined(false, '3', *exact);
         } else if (const auto block = index.blockPrefixes.prefixOf(address)) {
             d = Decision::predefined(false, '1', *block);
+        } else if (auto blocked = index.domainOf(index.blockDomains, host)) {
+            d = Decision::byDomain(false, '2', std::move(*blocked));
         }
     }
     return parentList(a, settings, d);
@@ -119,6 +134,20 @@ Decision decideMainUrlOk(const std::string& url, int currentSite, const Settings
 }
 
 }  // namespace
+
+std::string_view hostOf(std::string_view a) {
+    if (!beginsWith(a, "HTTP://")) return {};
+    std::string_view host = a.substr(7);
+    host = host.substr(0, std::min(host.size(), host.find_first_of("/?#\\")));
+    if (const std::size_t at = host.rfind('@'); at != std::string_view::npos) host.remove_prefix(at + 1);
+    if (startsWith(host, "[")) {
+        host = host.substr(0, std::min(host.size(), host.find(']') + 1));
+    } else if (const std::size_t colon = host.find(':'); colon != std::string_view::npos) {
+        host = host.substr(0, colon);
+    }
+    while (!host.empty() && host.back() == '.') host.remove_suffix(1);
+    return host;
+}
 
 std::string normalisedAddress(const std::string& url) {
     std::string_view rest = url;
@@ -169,6 +198,8 @@ bool urlokScan(const std::string& url, const SettingsView& settings, const LinkL
                 v.ok = false;
             else if (entry[0] == '4' && startsWith(a, text))
                 v.ok = true;
+            else if ((entry[0] == '2' || entry[0] == '5') && hostInDomain(hostOf(a), domainName(text)))
+                v.ok = entry[0] == '5';
         }
     }
     return parentList(a, settings, v).ok;

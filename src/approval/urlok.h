@@ -4,6 +4,7 @@
 #include "data/linklists.h"
 
 #include <string>
+#include <string_view>
 
 struct Verdict {
     bool ok = true;
@@ -28,6 +29,10 @@ bool mainUrlOkScan(const std::string& url, int currentSite, const SettingsView& 
 // ":\" as 2nd and 3rd characters, no trailing "/". A secure web address compares as
 // the same address in plain web form.
 std::string normalisedAddress(const std::string& url);
+
+// The host of a normalised web address: after "HTTP://", up to the first "/", "?", "#"
+// or "\", without user info, port or trailing dots. Empty for any other address.
+std::string_view hostOf(std::string_view normalised);
 
 inline constexpr const char* RefusedLeftText =
     "Cannot go to that site. Download update to browse all approved links. Click OK to continue.";

@@ -212,22 +212,78 @@ std::optional<std::string_view> TextSet::equalTo(const Address& a) const {
     return maybe(m) ? find(a, length, m) : std::nullopt;
 }
 
+std::optional<std::string_view> TextSet::equalToFirst(const Address& a, std::size_t length) const {
+    if (count_ == 0 || length > a.text.size()) return std::nullopt;
+    if (!std::binary_search(lengths_.begin(), lengths_.end(), static_cast<std::uint32_t>(length)))
+        return std::nullopt;
+    const std::uint64_t m = mix(a.hashes[length], length);
+    return maybe(m) ? find(a, length, m) : std::nullopt;
+}
+
+std::string_view domainName(std::string_view entryText) {
+    while (!entryText.empty() && entryText.front() == '.') entryText.remove_prefix(1);
+    while (!entryText.empty() && entryText.back() == '.') entryText.remove_suffix(1);
+    return entryText;
+}
+
+namespace {
+
+// An address, not a name: no top-level domain is a number, so a host whose last label
+// is one has no hosts below it.
+bool isIpv4(std::string_view host) {
+    const std::size_t dot = host.rfind('.');
+    const std::string_view last = dot == std::string_view::npos ? host : host.substr(dot + 1);
+    return !last.empty() && last.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+}  // namespace
+
+bool hostInDomain(std::string_view host, std::string_view domain) {
+    if (domain.empty() || host.size() < domain.size()) return false;
+    if (host.size() == domain.size()) return host == domain;
+    return !isIpv4(host) && host[host.size() - domain.size() - 1] == '.' &&
+           host.substr(host.size() - domain.size()) == domain;
+}
+
+std::optional<std::string> LinkIndex::domainOf(const TextSet& set, std::string_view host) const {
+    if (set.empty() || host.empty()) return std::nullopt;
+    // Backwards, a domain and every host below it begin alike: each label boundary of the
+    // host is one look-up, and a host has a handful of them.
+    const std::string backwards(host.rbegin(), host.rend());
+    const TextSet::Address a(backwards);
+    const bool ipv4 = isIpv4(host);
+    for (std::size_t length = backwards.size(); length > 0; --length) {
+        if (length < backwards.size() && (ipv4 || backwards[length] != '.')) continue;
+        if (auto found = set.equalToFirst(a, length)) return std::string(found->rbegin(), found->rend());
+    }
+    return std::nullopt;
+}
+
 void LinkIndex::build(const TextList& predefined, const TextList& main) {
-    std::vector<std::uint32_t> kind1, kind3, kind4;
+    std::vector<std::uint32_t> kind1, kind3, kind4, kind2, kind5;
+    domains_.clear();
     for (std::uint32_t i = 0; i < predefined.size(); ++i) {
         const std::string_view e = predefined[i];
         if (e.empty()) continue;
-        if (e[0] == '1')
+        if (e[0] == '1') {
             kind1.push_back(i);
-        else if (e[0] == '3')
+        } else if (e[0] == '3') {
             kind3.push_back(i);
-        else if (e[0] == '4')
+        } else if (e[0] == '4') {
             kind4.push_back(i);
+        } else if (e[0] == '2' || e[0] == '5') {
+            const std::string_view name = domainName(e.substr(1));
+            if (name.empty()) continue;  // no domain: no effect
+            (e[0] == '2' ? kind2 : kind5).push_back(static_cast<std::uint32_t>(domains_.size()));
+            domains_.push_back(std::string(name.rbegin(), name.rend()));
+        }
     }
     // The kind code is not part of what is compared.
     blockPrefixes.build(predefined, kind1, 1);
     blockExact.build(predefined, kind3, 1);
     allowPrefixes.build(predefined, kind4, 1);
+    blockDomains.build(domains_, kind2, 0);
+    allowDomains.build(domains_, kind5, 0);
     mainUpper_.clear();
     std::vector<std::uint32_t> all;
     for (std::string_view e : main) {
@@ -241,18 +297,24 @@ void LinkIndex::save(ImageWriter& out) const {
     blockPrefixes.save(out);
     blockExact.save(out);
     allowPrefixes.save(out);
+    domains_.save(out);
+    blockDomains.save(out);
+    allowDomains.save(out);
     mainUpper_.save(out);
     mainList.save(out);
 }
 
 bool LinkIndex::load(ImageReader& in, const TextList& predefined) {
     return blockPrefixes.load(in, predefined) && blockExact.load(in, predefined) &&
-           allowPrefixes.load(in, predefined) && mainUpper_.load(in) && mainList.load(in, mainUpper_);
+           allowPrefixes.load(in, predefined) && domains_.load(in) && blockDomains.load(in, domains_) &&
+           allowDomains.load(in, domains_) && mainUpper_.load(in) && mainList.load(in, mainUpper_);
 }
 
 void LinkIndex::rebind(const TextList& predefined) {
     blockPrefixes.rebind(predefined);
     blockExact.rebind(predefined);
     allowPrefixes.rebind(predefined);
+    blockDomains.rebind(domains_);
+    allowDomains.rebind(domains_);
     mainList.rebind(mainUpper_);
 }

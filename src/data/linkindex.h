@@ -42,6 +42,8 @@ public:
     std::optional<std::string_view> prefixOf(const Address& a) const;
     // Some text of the set equal to the address, or nothing.
     std::optional<std::string_view> equalTo(const Address& a) const;
+    // Some text of the set equal to the first `length` characters of the address.
+    std::optional<std::string_view> equalToFirst(const Address& a, std::size_t length) const;
 
 private:
     struct Slot {
@@ -78,9 +80,9 @@ private:
     std::size_t count_ = 0;
 };
 
-// The predefined list by kind ("1" and "4" prefixes, "3" exact) and the main list
-// (exact, letter case of a to z ignored). Texts are views into the lists it was built
-// from, which must outlive it unchanged.
+// The predefined list by kind ("1" and "4" prefixes, "3" exact, "2" and "5" domains) and
+// the main list (exact, letter case of a to z ignored). Texts are views into the lists it
+// was built from, which must outlive it unchanged.
 class LinkIndex {
 public:
     void build(const TextList& predefined, const TextList& main);
@@ -93,8 +95,20 @@ public:
     TextSet blockPrefixes;  // kind "1"
     TextSet blockExact;     // kind "3"
     TextSet allowPrefixes;  // kind "4"
+    TextSet blockDomains;   // kind "2": domain names written backwards, without outer dots
+    TextSet allowDomains;   // kind "5": the same
     TextSet mainList;       // upper-cased
+
+    // The domain entry of a set that the host is, or lies below; written forwards.
+    std::optional<std::string> domainOf(const TextSet& set, std::string_view host) const;
 
 private:
     TextList mainUpper_;
+    TextList domains_;  // the names of the domain entries, backwards
 };
+
+// A domain entry's name as it is compared: without the dots at either end.
+std::string_view domainName(std::string_view entryText);
+// Whether a host is the domain or lies below it ("." + domain ends it); an IPv4 address
+// only ever is itself.
+bool hostInDomain(std::string_view host, std::string_view domain);
