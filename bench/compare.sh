@@ -26,11 +26,11 @@ t0=$(now); check "$work" "$work/wenlow.out"; t1=$(now)
 wenlow=$(rate "$addresses" "$t0" "$t1")
 echo "wenlow-check: $(seconds "$t0" "$t1") s, $wenlow lines/s, $(grep -c '^refuse' "$work/wenlow.out") refused"
 cmp -s "$work/first.out" "$work/wenlow.out" || { echo "the two runs decided differently" >&2; exit 1; }
-# The same list as wenlow-lists writes it: in the browser's order, with its index.
+# The same domains as wenlow-lists writes them: in the browser's order, with its index.
 mkdir -p "$work/sorted"
 cp "$work/setup.dat" "$work/pardata.dat" "$work/sorted/"
 t0=$(now)
-sed 's/^/0.0.0.0 /' "$work/domains" | build/wenlow-lists --hosts - --out "$work/sorted" 2> /dev/null
+build/wenlow-lists --domains "$work/domains" --out "$work/sorted" 2> /dev/null
 t1=$(now)
 echo "wenlow-lists (writes data.dat and its index): $(seconds "$t0" "$t1") s"
 t0=$(now); check "$work/sorted" /dev/null; t1=$(now)
@@ -70,3 +70,29 @@ squid=$(rate "$addresses" "$t0" "$t1")
 echo "squidGuard: $(seconds "$t0" "$t1") s, $squid lines/s"
 awk -v w="$wenlow" -v f="$first" -v s="$squid" 'BEGIN {
   printf "ratio: wenlow-check decides %.1f times as many lines a second (%.1f in the run that builds its index)\n", w / s, f / s }'
+
+# Agreement, address by address: wenlow-check's right pane against squidGuard ("ERR"
+# passes, "OK rewrite-url=..." refuses). Each disagreement is explained by the entry that
+# decided it and grouped by cause and by the kind of address.
+paste -d '\t' "$work/wenlow.out" "$work/squid.out" "$work/kinds.txt" | awk -F '\t' -v out="$work/differ.txt" '
+  { split($1, w, " "); ours = w[2] == "refuse"; theirs = $2 ~ /^OK/; n++
+    if (ours == theirs) same++; else print w[3] "\t" (ours ? "refuses" : "passes") "\t" $3 > out }
+  END { printf "agreement: %d of %d addresses (%.2f %%)\n", same, n, 100 * same / n }'
+touch "$work/differ.txt"
+cut -f1 "$work/differ.txt" | build/wenlow-check --dir "$work" --site 0 --explain |
+  paste -d '\t' - "$work/differ.txt" | awk -F '\t' -v domains="$work/domains" '
+  BEGIN {
+    # Domains that have another listed domain below them: squidGuard looks up the nearest
+    # key of its sorted database, and a listed subdomain can stand between a host and
+    # the domain it lies below.
+    while ((getline d < domains) > 0) {
+      n = split(d, label, ".")
+      for (i = 2; i < n; i++) { s = label[i]; for (j = i + 1; j <= n; j++) s = s "." label[j]; shadow[toupper(s)] = 1 }
+    }
+  }
+  { entry = $2; sub(/^predefined 2/, "", entry)
+    if ($4 == "refuses" && entry in shadow) cause = "squidGuard misses a host below a domain that also has subdomains listed"
+    else cause = "other (" $2 ")"
+    key = cause " [" $5 ", wenlow-check " $4 "]"; count[key]++
+    if (!(key in example)) example[key] = $3 }
+  END { for (k in count) printf "  %6d  %s, e.g. %s\n", count[k], k, example[k] }' | sort -rn

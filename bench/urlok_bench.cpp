@@ -50,6 +50,29 @@ void BM_Urlok(benchmark::State& state) {
 }
 BENCHMARK(BM_Urlok)->Arg(1000)->Arg(100000)->Arg(1100000);
 
+// Half the entries domains ("2"), half prefixes, as lists made from domain lists are;
+// half the addresses lie below a listed domain or name one.
+void BM_UrlokDomains(benchmark::State& state) {
+    static const LinkLists lists = [] {
+        const auto hosts = syntheticHosts(1100000);
+        std::string text = "starturls\r\n";
+        for (std::size_t i = 0; i < hosts.size(); ++i) text += (i % 2 ? "2" : "1http://") + hosts[i] + "\r\n";
+        text += "mainurls\r\nendurls\r\n";
+        LinkLists l;
+        scanDataText(text, l);
+        return l;
+    }();
+    const PlainSettings s = allOn();
+    auto addresses = syntheticAddresses(syntheticHosts(1100000), 4096);
+    for (std::size_t i = 0; i < addresses.size(); i += 4) addresses[i].insert(addresses[i].find("//") + 2, "cdn.");
+    size_t i = 0, refused = 0;
+    for (auto _ : state) refused += !urlok(addresses[i++ & 4095], s, lists);
+    benchmark::DoNotOptimize(refused);
+    state.SetItemsProcessed(state.iterations());
+    state.counters["refused"] = static_cast<double>(refused) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_UrlokDomains);
+
 // The entry-by-entry scan, as the rules are written.
 void BM_UrlokScan(benchmark::State& state) {
     const size_t n = static_cast<size_t>(state.range(0));

@@ -2,6 +2,8 @@
 
 #include "platform/text.h"
 
+#include <optional>
+
 namespace {
 
 // The switches decide mail and file transfer links before any list is asked.
@@ -38,13 +40,6 @@ struct Decision {
         d.entry = entry;
         return d;
     }
-    static Decision byDomain(bool ok, char kind, std::string name) {
-        Decision d;
-        d.ok = ok;
-        d.kind = kind;
-        d.domainEntry = std::move(name);
-        return d;
-    }
     static Decision byParent(const std::string& entry) {
         Decision d;
         d.ok = false;
@@ -52,10 +47,9 @@ struct Decision {
         return d;
     }
 
-    std::string domainEntry;  // a domain entry's name, when one decided
-
     Verdict verdict() const {
-        if (kind == '2' || kind == '5') return {ok, "predefined " + (kind + domainEntry)};
+        // A domain entry is held backwards.
+        if (kind == '2' || kind == '5') return {ok, "predefined " + (kind + std::string(entry.rbegin(), entry.rend()))};
         if (kind != 0) return {ok, "predefined " + (kind + std::string(entry))};
         if (parent) return {ok, "parent " + *parent};
         return {ok, rule};
@@ -106,19 +100,21 @@ Decision decideUrlok(const std::string& url, const SettingsView& settings, const
     if (!lists.predefined().empty() && settings.option(OptPredefined)) {
         const LinkIndex& index = lists.index();
         const TextSet::Address address(a);
-        const std::string_view host = hostOf(a);
+        std::optional<HostLookup> host;
+        if (!index.blockDomains.empty() || !index.allowDomains.empty()) host.emplace(hostOf(a));
         // Every entry counts and the list's order puts "4" and "5" last: an allow entry
         // that matches wins over any block entry.
         if (const auto allow = index.allowPrefixes.prefixOf(address)) {
             d = Decision::predefined(true, '4', *allow);
-        } else if (auto allowed = index.domainOf(index.allowDomains, host)) {
-            d = Decision::byDomain(true, '5', std::move(*allowed));
+        } else if (const auto allowed = host ? host->in(index.allowDomains) : std::nullopt) {
+            d = Decision::predefined(true, '5', *allowed);
         } else if (const auto exact = index.blockExact.equalTo(address)) {
             d = Decision::predefined(false, '3', *exact);
+        } else if (const auto blocked = host ? host->in(index.blockDomains) : std::nullopt) {
+            // Before the prefixes: a host has a few labels, an address many lengths.
+            d = Decision::predefined(false, '2', *blocked);
         } else if (const auto block = index.blockPrefixes.prefixOf(address)) {
             d = Decision::predefined(false, '1', *block);
-        } else if (auto blocked = index.domainOf(index.blockDomains, host)) {
-            d = Decision::byDomain(false, '2', std::move(*blocked));
         }
     }
     return parentList(a, settings, d);

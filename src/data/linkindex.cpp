@@ -212,12 +212,32 @@ std::optional<std::string_view> TextSet::equalTo(const Address& a) const {
     return maybe(m) ? find(a, length, m) : std::nullopt;
 }
 
-std::optional<std::string_view> TextSet::equalToFirst(const Address& a, std::size_t length) const {
-    if (count_ == 0 || length > a.text.size()) return std::nullopt;
-    if (!std::binary_search(lengths_.begin(), lengths_.end(), static_cast<std::uint32_t>(length)))
-        return std::nullopt;
-    const std::uint64_t m = mix(a.hashes[length], length);
-    return maybe(m) ? find(a, length, m) : std::nullopt;
+std::optional<std::string_view> TextSet::equalToFirst(const Address& a, const std::uint32_t* lengths,
+                                                      std::size_t count) const {
+    if (count_ == 0) return std::nullopt;
+    constexpr std::size_t Most = 64;
+    std::uint64_t mixed[Most];
+    std::uint32_t candidates[Most];
+    std::size_t n = 0;
+    count = std::min(count, Most);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (lengths[i] > a.text.size() ||
+            !std::binary_search(lengths_.begin(), lengths_.end(), lengths[i]))
+            continue;
+        mixed[n] = mix(a.hashes[lengths[i]], lengths[i]);
+        __builtin_prefetch(&filter_[wordOf(mixed[n])]);
+        candidates[n++] = static_cast<std::uint32_t>(i);
+    }
+    std::size_t kept = 0;
+    for (std::size_t c = 0; c < n; ++c) {
+        if (!maybe(mixed[c])) continue;
+        __builtin_prefetch(&slots_[slotOf(mixed[c])]);
+        mixed[kept] = mixed[c];
+        candidates[kept++] = candidates[c];
+    }
+    for (std::size_t c = 0; c < kept; ++c)
+        if (auto found = find(a, lengths[candidates[c]], mixed[c])) return found;
+    return std::nullopt;
 }
 
 std::string_view domainName(std::string_view entryText) {
@@ -245,18 +265,28 @@ bool hostInDomain(std::string_view host, std::string_view domain) {
            host.substr(host.size() - domain.size()) == domain;
 }
 
-std::optional<std::string> LinkIndex::domainOf(const TextSet& set, std::string_view host) const {
-    if (set.empty() || host.empty()) return std::nullopt;
-    // Backwards, a domain and every host below it begin alike: each label boundary of the
-    // host is one look-up, and a host has a handful of them.
-    const std::string backwards(host.rbegin(), host.rend());
-    const TextSet::Address a(backwards);
-    const bool ipv4 = isIpv4(host);
-    for (std::size_t length = backwards.size(); length > 0; --length) {
-        if (length < backwards.size() && (ipv4 || backwards[length] != '.')) continue;
-        if (auto found = set.equalToFirst(a, length)) return std::string(found->rbegin(), found->rend());
+std::string_view HostLookup::backwards(std::string_view host, char* shortBuffer, std::string& longBuffer) {
+    char* out = shortBuffer;
+    if (host.size() > sizeof short_) {
+        longBuffer.resize(host.size());
+        out = longBuffer.data();
     }
-    return std::nullopt;
+    std::reverse_copy(host.begin(), host.end(), out);
+    return {out, host.size()};
+}
+
+HostLookup::HostLookup(std::string_view host) : address_(backwards(host, short_, long_)) {
+    const std::string_view b = address_.text;
+    if (b.empty()) return;
+    lengths_[count_++] = static_cast<std::uint32_t>(b.size());
+    if (isIpv4(host)) return;
+    for (std::size_t at = b.size(); at-- > 0 && count_ < std::size(lengths_);)
+        if (b[at] == '.') lengths_[count_++] = static_cast<std::uint32_t>(at);
+}
+
+std::optional<std::string_view> HostLookup::in(const TextSet& set) const {
+    if (count_ == 0 || set.empty()) return std::nullopt;
+    return set.equalToFirst(address_, lengths_, count_);
 }
 
 void LinkIndex::build(const TextList& predefined, const TextList& main) {

@@ -42,8 +42,11 @@ public:
     std::optional<std::string_view> prefixOf(const Address& a) const;
     // Some text of the set equal to the address, or nothing.
     std::optional<std::string_view> equalTo(const Address& a) const;
-    // Some text of the set equal to the first `length` characters of the address.
-    std::optional<std::string_view> equalToFirst(const Address& a, std::size_t length) const;
+    // Some text of the set equal to the first lengths[i] characters of the address, for
+    // the first i in order that has one; the look-ups overlap their cache misses.
+    std::optional<std::string_view> equalToFirst(const Address& a, const std::uint32_t* lengths,
+                                                 std::size_t count) const;
+
 
 private:
     struct Slot {
@@ -99,12 +102,33 @@ public:
     TextSet allowDomains;   // kind "5": the same
     TextSet mainList;       // upper-cased
 
-    // The domain entry of a set that the host is, or lies below; written forwards.
-    std::optional<std::string> domainOf(const TextSet& set, std::string_view host) const;
 
 private:
     TextList mainUpper_;
     TextList domains_;  // the names of the domain entries, backwards
+};
+
+// A host asked of the domain sets: written backwards once, so that a domain and every
+// host below it begin alike, with the lengths at which its labels start (a host has a
+// handful of them; an IPv4 address only its whole length).
+class HostLookup {
+public:
+    explicit HostLookup(std::string_view host);
+    HostLookup(const HostLookup&) = delete;
+    HostLookup& operator=(const HostLookup&) = delete;
+
+    // The entry of the set that the host is, or lies below, written backwards as the set
+    // holds it (the view lives as long as the index).
+    std::optional<std::string_view> in(const TextSet& set) const;
+
+private:
+    static std::string_view backwards(std::string_view host, char* shortBuffer, std::string& longBuffer);
+
+    char short_[256];
+    std::string long_;
+    std::uint32_t lengths_[64];
+    std::size_t count_ = 0;
+    TextSet::Address address_;
 };
 
 // A domain entry's name as it is compared: without the dots at either end.
