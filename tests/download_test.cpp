@@ -1,17 +1,20 @@
 // The list download against real loopback servers, reached through the Winsock layer's
 // test routes since the download always uses port 80.
+#include "approval/urlok.h"
 #include "data/files.h"
 #include "sockets/wserrors.h"
 #include "support/expect.h"
 #include "support/peer.h"
 #include "support/tempdir.h"
 #include "update/download.h"
+#include "update/signature.h"
 
 #include <QFile>
 #include <QProcess>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -33,6 +36,7 @@ protected:
     std::vector<std::string> errors;
     std::vector<std::pair<bool, std::string>> ended;
     int stored = 0;
+    std::uint64_t received = 0;  // as progress reports it
 
     void SetUp() override {
         setApplicationErrorSink([this](const std::string& t) { errors.push_back(t); });
@@ -44,6 +48,7 @@ protected:
         dl->setSettings(&settings);
         dl->onStored = [this] { ++stored; };
         dl->onEnded = [this](bool ok, const std::string& outcome) { ended.emplace_back(ok, outcome); };
+        dl->onProgress = [this](std::uint64_t bytes, std::int64_t) { received = bytes; };
     }
     void TearDown() override {
         dl.reset();
@@ -262,13 +267,14 @@ TEST_F(Download, HostileServersNeverCostTheRulesOrTheFiles) {
         dir.remove("data.bak");
         lists = fromDisk();
         ended.clear();
+        received = 0;
         LoopbackPeer peer;
         from("lists.test.invalid/data.dat", peer);
         dl->UpdateData();
         serve(peer, c.response, false);
         if (c.networkError) {
             // As the socket layer reports a receive error: a close notice carrying it.
-            ASSERT_TRUE(pumpUntil([&] { return static_cast<TBufferedSocket*>(dl->HttpClient.Socket)->ReadCount > 0; }));
+            ASSERT_TRUE(pumpUntil([&] { return received == c.response.size(); }));
             PostMessage(dl->HttpClient.Window, WM_SOCKSELECT, dl->HttpClient.Socket->Handle,
                         wsock::WSAMAKESELECTREPLY(wsock::FD_CLOSE, c.networkError));
         } else if (c.reset) {
@@ -301,27 +307,86 @@ TEST_F(Download, RefusedConnectionLeavesTheConnectErrorInTheWorkText) {
     EXPECT_TRUE(errors.empty());
 }
 
-TEST_F(Download, AnAnswerThatFillsTheBufferIsShownOnceAndNotStored) {
-    LoopbackPeer peer;
-    from("lists.test.invalid/data.dat", peer);
-    dl->UpdateData();
-    serve(peer, answer(std::string(32000 - answer("").size(), 'y')));
-    ASSERT_TRUE(waitForEnd());
-    pumpFor(200);
-    EXPECT_EQ(errors, std::vector<std::string>{"Read buffer full, user did not flush."});
-    EXPECT_FALSE(ended[0].first);
-    EXPECT_EQ(dir.read("data.dat"), OldList);
-    EXPECT_FALSE(dir.exists("data.bak"));
+// Answers of any size arrive, as far as the limit; progress counts them as they come.
+TEST_F(Download, AnswersOfAnySizeUpToTheLimit) {
+    std::string big = "starturls\r\n";
+    for (int i = 0; big.size() < 3000000; ++i) big += "2host" + std::to_string(i) + ".example\r\n";
+    big += "mainurls\r\nendurls\r\n";
+    const std::string whole = "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(big.size()) + "\r\n\r\n" + big;
+    std::vector<std::pair<std::uint64_t, std::int64_t>> progress;
+    dl->onProgress = [&](std::uint64_t bytes, std::int64_t total) { progress.emplace_back(bytes, total); };
+    {
+        LoopbackPeer peer;
+        from("lists.test.invalid/data.dat", peer);
+        dl->UpdateData();
+        serve(peer, whole);
+        ASSERT_TRUE(waitForEnd(20000));
+    }
+    ASSERT_TRUE(ended[0].first) << ended[0].second;
+    EXPECT_EQ(dir.read("data.dat"), whole);
+    EXPECT_TRUE(dir.exists("data.idx"));  // indexed as it was read, off the GUI thread
+    EXPECT_FALSE(urlok("http://www.host1234.example/", settings, lists));
     expectListsFromDisk();
+    ASSERT_GT(progress.size(), 2u);
+    EXPECT_EQ(progress.back(), std::make_pair(std::uint64_t(whole.size()), std::int64_t(whole.size())));
 
-    // The next download starts clean.
     ended.clear();
-    LoopbackPeer again;
-    from("lists.test.invalid/data.dat", again);
-    dl->UpdateData();
-    serve(again, answer("starturls\r\nmainurls\r\nendurls\r\n"));
-    ASSERT_TRUE(waitForEnd());
-    EXPECT_EQ(dir.read("data.dat"), answer("starturls\r\nmainurls\r\nendurls\r\n"));
+    dl->maxBytes = 100000;
+    {
+        LoopbackPeer peer;
+        from("lists.test.invalid/data.dat", peer);
+        dl->UpdateData();
+        serve(peer, whole);
+        ASSERT_TRUE(waitForEnd(20000));
+    }
+    EXPECT_EQ(ended[0], std::make_pair(false, std::string("The answer is larger than 100000 bytes")));
+    EXPECT_EQ(dir.read("data.dat"), whole);
+    EXPECT_TRUE(errors.empty());
+    EXPECT_TRUE(dir.entries().filter(".part").isEmpty());  // nothing of the answer left behind
+}
+
+// With a key in update.key, only lists signed with it are stored.
+TEST_F(Download, WithAKeyOnlyListsSignedWithItAreStored) {
+    const KeyPair key = generateKeyPair(), other = generateKeyPair();
+    dir.write("update.key", keyText(key.publicKey));
+    const std::string list = "starturls\r\n2signed.example\r\nmainurls\r\nendurls\r\n";
+    const std::string signedBody = signedList(list, key.seed);
+    std::string altered = signedBody;
+    altered[altered.find("2signed") + 1] = 'x';  // a refusal turned into another
+    const auto sent = [](const std::string& body) {
+        return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    };
+    const struct {
+        const char* name;
+        std::string response;
+        const char* outcome;  // empty: stored
+    } cases[] = {
+        {"signed with the key", sent(signedBody), ""},
+        {"one byte changed", sent(altered), "The list's signature is not valid"},
+        {"no signature", sent(list), "The list has no signature"},
+        {"signed with another key", sent(signedList(list, other.seed)), "The list is signed with another key"},
+        {"cut short", sent(signedBody).substr(0, sent(signedBody).size() - 9), "The answer's body has"},
+        {"a Content-Length that does not match",
+         "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n" + signedBody, "The answer's body has"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        dir.write("data.dat", OldList);
+        lists = fromDisk();
+        ended.clear();
+        LoopbackPeer peer;
+        from("lists.test.invalid/data.dat", peer);
+        dl->UpdateData();
+        serve(peer, c.response);
+        ASSERT_TRUE(waitForEnd());
+        EXPECT_EQ(ended[0].first, *c.outcome == '\0') << ended[0].second;
+        EXPECT_EQ(ended[0].second.substr(0, std::string(c.outcome).size()), std::string(c.outcome));
+        EXPECT_EQ(dir.read("data.dat"), *c.outcome ? OldList : c.response);
+        EXPECT_EQ(urlok("http://www.signed.example/", settings, lists), *c.outcome != '\0');
+    }
+    dir.write("update.key", "not a key\n");
+    EXPECT_THROW(dl->UpdateData(), std::exception);  // a damaged key never means "unchecked"
+    EXPECT_TRUE(errors.empty());
 }
 
 // Whatever made one download fail, the next one starts clean and stores its list.
@@ -407,15 +472,17 @@ TEST_F(Download, AServerThatNeverAnswersIsAbandoned) {
     expectListsFromDisk();
 }
 
+// The time limit is one of silence: a slow but steady server takes as long as it needs.
 TEST_F(Download, ASlowServerIsWaitedFor) {
+    dl->timeLimitMs = 300;
     LoopbackPeer peer;
     from("lists.test.invalid/data.dat", peer);
     dl->UpdateData();
     serve(peer, "", false);
     const std::string full = answer("starturls\r\n1http://slow.example\r\nmainurls\r\nendurls\r\n");
-    for (size_t at = 0; at < full.size(); at += 10) {
-        peer.send(full.substr(at, 10));
-        pumpFor(30);
+    for (size_t at = 0; at < full.size(); at += 8) {  // about a second in all
+        peer.send(full.substr(at, 8));
+        pumpFor(100);
     }
     peer.close();
     ASSERT_TRUE(waitForEnd());

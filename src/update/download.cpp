@@ -1,95 +1,16 @@
 #include "update/download.h"
 
 #include "data/files.h"
-#include "platform/text.h"
+#include "data/indexfile.h"
+#include "platform/errors.h"
 #include "sockets/wserrors.h"
+#include "update/signature.h"
 
-#include <algorithm>
-#include <charconv>
-#include <optional>
-#include <string_view>
-#include <vector>
+#include <QFile>
 
-UpdateSource parseUpdateAddress(std::string text) {
-    const size_t start = text.find_first_not_of("/ ");
-    text.erase(0, start == std::string::npos ? text.size() : start);
-    if (text.size() > 6 && upperAZ(text.substr(0, 7)) == "HTTP://") text.erase(0, 7);
-    const size_t slash = text.find('/');
-    if (slash == std::string::npos) return {text, "/"};
-    return {text.substr(0, slash), text.substr(slash)};
-}
+#include <cstdio>
 
-namespace {
-
-bool isLineEnd(char c) { return static_cast<unsigned char>(c) < 32; }
-
-// The value of a header of the block (its lines without the status line), or nothing.
-std::optional<std::string_view> headerValue(std::string_view headers, std::string_view upperName) {
-    while (!headers.empty()) {
-        const size_t eol = std::min(headers.find('\n'), headers.size());
-        std::string_view line = headers.substr(0, eol);
-        headers.remove_prefix(std::min(eol + 1, headers.size()));
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        const size_t colon = line.find(':');
-        if (colon == std::string_view::npos || upperAZ(std::string(line.substr(0, colon))) != upperName) continue;
-        std::string_view value = line.substr(colon + 1);
-        while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
-        while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
-        return value;
-    }
-    return std::nullopt;
-}
-
-// The section keywords as the list reader finds them: whole lines, in this order.
-bool hasSections(std::string_view text) {
-    const std::string_view keywords[] = {"starturls", "mainurls", "endurls"};
-    size_t next = 0;
-    size_t start = 0;
-    for (size_t i = 0; i <= text.size() && next < 3; ++i) {
-        if (i < text.size() && !isLineEnd(text[i])) continue;
-        if (text.substr(start, i - start) == keywords[next]) ++next;
-        start = i + 1;
-    }
-    return next == 3;
-}
-
-}  // namespace
-
-std::string answerProblem(std::string_view answer) {
-    if (!startsWith(answer, "HTTP/")) return "The answer has no status line";
-    const size_t statusEnd = answer.find('\n');
-    if (statusEnd == std::string_view::npos) return "The answer ended inside its status line";
-    std::string_view status = answer.substr(0, statusEnd);
-    if (!status.empty() && status.back() == '\r') status.remove_suffix(1);
-    const size_t space = status.find(' ');
-    const std::string_view code = space == std::string_view::npos ? std::string_view() : status.substr(space + 1, 3);
-    if (code.size() != 3 || !std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
-        (status.size() > space + 4 && status[space + 4] != ' '))
-        return "The answer's status line is not understood: " + std::string(status);
-    if (code[0] != '2') return std::string(status);
-
-    size_t headerEnd = answer.find("\r\n\r\n", statusEnd - 1);
-    size_t bodyStart = headerEnd + 4;
-    if (const size_t bare = answer.find("\n\n", statusEnd); bare < headerEnd) {
-        headerEnd = bare;
-        bodyStart = bare + 2;
-    }
-    if (headerEnd == std::string_view::npos) return "The answer ended inside its headers";
-    const std::string_view headers = answer.substr(statusEnd + 1, headerEnd - statusEnd);
-    const std::string_view body = answer.substr(bodyStart);
-    if (const auto length = headerValue(headers, "CONTENT-LENGTH")) {
-        std::uint64_t announced = 0;
-        const auto [end, ec] = std::from_chars(length->data(), length->data() + length->size(), announced);
-        if (ec != std::errc() || end != length->data() + length->size() || length->empty())
-            return "The answer's Content-Length is not a number: " + std::string(*length);
-        if (announced != body.size())
-            return "The answer's body has " + std::to_string(body.size()) + " bytes, not the " +
-                   std::to_string(announced) + " its Content-Length announced";
-    }
-    if (!hasSections(body.substr(0, body.find('\0'))))
-        return "The answer is not a list: it lacks starturls, mainurls and endurls";
-    return {};
-}
+#include <unistd.h>
 
 bool defaultUpdateHostSet() {
     const std::string_view host = DefaultUpdateHost;
@@ -106,14 +27,8 @@ ListDownload::ListDownload(std::string programDir, LinkLists& lists, std::string
     HttpClient.RecordSize = 16;
     HttpClient.OnConnect = [this](TSockCtrl* c, TSocketBase* s) { HttpClientConnect(c, s); };
     HttpClient.OnDisconnect = [this](TSockCtrl* c, TSocketBase* s) { HttpClientDisconnect(c, s); };
-    // An answer that overflows the buffer is not a list: the error is shown once (by the
-    // socket), then the connection is dropped and nothing is stored.
-    HttpClient.OnReadBufferFull = [this](TBufferedSocketBase*) {
-        overflowed_ = true;
-        QTimer::singleShot(0, &deadline_, [this] {
-            if (running_ && overflowed_) endWithoutStoring("Read buffer full, user did not flush");
-        });
-    };
+    // What arrives goes on to the file at once, so the buffer never fills.
+    HttpClient.OnReadBufferChange = [this](TBufferedSocketBase* s) { take(s); };
     deadline_.setSingleShot(true);
     QObject::connect(&deadline_, &QTimer::timeout, [this] {
         if (!running_) return;
@@ -122,8 +37,12 @@ ListDownload::ListDownload(std::string programDir, LinkLists& lists, std::string
         if (opening_)
             HttpClient.TimedOut = true;
         else
-            endWithoutStoring("No answer within " + std::to_string(timeLimitMs / 1000) + " seconds");
+            endWithoutStoring("Nothing came from the server for " + std::to_string(timeLimitMs / 1000) + " seconds");
     });
+}
+
+ListDownload::~ListDownload() {
+    if (worker_.joinable()) worker_.join();
 }
 
 void ListDownload::UpdateData() {
@@ -136,8 +55,18 @@ void ListDownload::UpdateData() {
                                     : UpdateSource{DefaultUpdateHost, DefaultUpdatePath};
     RequestPath = source.path;
     HttpClient.SetAddress(source.host.substr(0, 255));
+    key_ = trustedKey(programDir_);
+    // The answer's file: in the folder of data.dat, so that it takes its place by a rename.
+    const std::string partName = programDir_ + "data.dat.part" + std::to_string(::getpid());
+    part_ = std::make_unique<QFile>(QString::fromLocal8Bit(partName.c_str()));
+    if (!part_->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        part_.reset();
+        throw EFileError("Cannot create file " + partName);
+    }
+    head_.clear();
+    received_ = 0;
+    announced_ = -1;
     running_ = true;
-    overflowed_ = false;
     HttpClient.TimedOut = false;
     // The time limit covers the host look-up too.
     deadline_.start(timeLimitMs);
@@ -159,6 +88,7 @@ void ListDownload::HTTPWriteLine(TBufferedSocket* Socket, const std::string& Lin
 
 void ListDownload::HttpClientConnect(TSockCtrl*, TSocketBase* Socket) {
     auto* s = static_cast<TBufferedSocket*>(Socket);
+    if (!running_) return;
     if (s->LastError != 0) {
         const std::string line = "Connect error " + ErrorText(s->LastError);
         workText_ += line + "\r\n";
@@ -170,63 +100,98 @@ void ListDownload::HttpClientConnect(TSockCtrl*, TSocketBase* Socket) {
         HTTPWriteLine(s, "");
         s->FlushWriteBuffer();
     } catch (const std::exception& e) {
-        s->Close();
         endWithoutStoring(e.what());
         throw;
     }
+}
+
+void ListDownload::take(TBufferedSocketBase* s) {
+    if (!running_ || !part_ || s->ReadCount == 0) return;
+    const std::uint32_t n = s->ReadCount;
+    const qint64 written = part_->write(s->ReadBuffer.get(), n);
+    if (head_.size() < 65536 && announced_ < 0) {
+        head_.append(s->ReadBuffer.get(), std::min<std::size_t>(n, 65536 - head_.size()));
+        announced_ = announcedLength(head_);
+    }
+    s->PullUpReadBuffer(n);
+    received_ += n;
+    if (written != static_cast<qint64>(n))
+        return endWithoutStoring("Cannot write file " + part_->fileName().toStdString());
+    if (received_ > maxBytes)
+        return endWithoutStoring("The answer is larger than " + std::to_string(maxBytes) + " bytes");
+    deadline_.start(timeLimitMs);  // what counts is silence, not the length of the transfer
+    if (onProgress) onProgress(received_, announced_);
 }
 
 void ListDownload::HttpClientDisconnect(TSockCtrl*, TSocketBase* Socket) {
     auto* s = static_cast<TBufferedSocket*>(Socket);
+    if (!running_ || !part_) return;
+    take(s);
     if (!running_) return;
-    if (overflowed_) return endWithoutStoring("Read buffer full, user did not flush");
     // A transfer ended by any receive error is not whole, whatever had arrived.
     if (s->LastError != 0) return endWithoutStoring(ErrorText(s->LastError));
-    const std::uint32_t n = s->ReadCount;
-    if (n == 0) return endWithoutStoring("The server sent nothing");
-
-    std::string answer(n, '\0');
-    s->Read(answer.data(), n);
-    // An answer whose text is empty (it begins with a zero byte) is no list either.
-    if (answer.front() == '\0') return endWithoutStoring("The server sent nothing");
-    if (const std::string problem = answerProblem(answer); !problem.empty()) return endWithoutStoring(problem);
-    answer.resize(answer.find('\0') == std::string::npos ? n : answer.find('\0'));
-
-    const std::string file = programDir_ + "data.dat";
-    backupRename(file, programDir_ + "data.bak");
-    try {
-        writeFileSafely(file, answer);
-    } catch (...) {
-        endWithoutStoring("Cannot create file " + file);
-        throw;
-    }
-    // The new rules are read beside the old ones and replace them in one step.
-    LinkLists fresh;
-    std::string text;
-    try {
-        readDataFile(programDir_, text, fresh);
-    } catch (const std::exception& e) {
-        endWithoutStoring(e.what());
-        throw;
-    }
-    lists_ = std::move(fresh);
-    workText_ = std::move(text);
-    running_ = false;
-    deadline_.stop();
-    if (onStored) onStored();
-    s->Close();
-    if (onEnded) onEnded(true, "stored " + std::to_string(answer.size()) + " bytes");
+    if (received_ == 0 || head_.empty() || head_.front() == '\0') return endWithoutStoring("The server sent nothing");
+    finish();
 }
 
-void ListDownload::endWithoutStoring(const std::string& outcome) {
-    running_ = false;
+void ListDownload::finish() {
+    closeConnection();
     deadline_.stop();
+    if (!part_->flush() || ::fsync(part_->handle()) != 0)
+        return endWithoutStoring("Cannot write file " + part_->fileName().toStdString());
+    part_->close();
+    // Checked and read off the GUI thread; nothing it touches is shared meanwhile.
+    if (worker_.joinable()) worker_.join();
+    worker_ = std::thread([this, file = part_->fileName().toStdString(), key = key_,
+                           index = programDir_ + IndexFileName] {
+        auto prepared = std::make_shared<PreparedList>();
+        try {
+            *prepared = prepareList(file, key, index);
+        } catch (const std::exception& e) {
+            prepared->problem = e.what();
+        }
+        QMetaObject::invokeMethod(&deadline_, [this, prepared] { store(prepared); }, Qt::QueuedConnection);
+    });
+}
+
+void ListDownload::store(std::shared_ptr<PreparedList> prepared) {
+    if (worker_.joinable()) worker_.join();
+    if (!running_) return;
+    if (!prepared->problem.empty()) return endWithoutStoring(prepared->problem);
+    const std::string file = programDir_ + "data.dat";
+    backupRename(file, programDir_ + "data.bak");
+    if (::rename(QFile::encodeName(part_->fileName()).constData(), QFile::encodeName(QString::fromLocal8Bit(file.c_str())).constData()) != 0) {
+        const std::string outcome = "Cannot create file " + file;
+        endWithoutStoring(outcome);
+        showApplicationError(outcome);
+        return;
+    }
+    part_.reset();
+    running_ = false;
+    const std::size_t stored = prepared->text.size();
+    lists_ = std::move(prepared->lists);
+    workText_ = std::move(prepared->text);
+    if (onStored) onStored();
+    if (onEnded) onEnded(true, "stored " + std::to_string(stored) + " bytes");
+}
+
+void ListDownload::closeConnection() {
     // Nothing of this download may reach the next one: no bytes in either buffer, no
     // open connection.
     if (auto* s = dynamic_cast<TBufferedSocketBase*>(HttpClient.Socket)) {
         if (s->ReadCount > 0) s->PullUpReadBuffer(s->ReadCount);
         if (s->WriteCount > 0) s->PullUpWriteBuffer(s->WriteCount);
         s->Close();
+    }
+}
+
+void ListDownload::endWithoutStoring(const std::string& outcome) {
+    running_ = false;
+    deadline_.stop();
+    closeConnection();
+    if (part_) {
+        part_->remove();
+        part_.reset();
     }
     if (onEnded) onEnded(false, outcome);
 }

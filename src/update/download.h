@@ -1,21 +1,30 @@
 #pragma once
-// The list download: one HTTP/1.0 GET on port 80, the whole answer, ended by the
-// server's close, stored as data.dat and read back into the link lists.
+// The list download: one HTTP/1.0 GET on port 80, the answer ended by the server's close,
+// stored as data.dat and read into the link lists.
 //
-// The rules in force stay in force while a download runs. One that ends without storing
-// a new data.dat (it could not start, the connect failed, the transfer ended in an
-// error, the answer overflowed the buffer or is not a whole list, or the download did
-// not end in time, the look-up included) changes neither the lists nor the files, and
-// leaves the client ready for the next one.
+// The answer goes to a file beside data.dat as it arrives, whatever its size up to a
+// limit. Only a whole list is stored (see answer.h), signed with the trusted key when
+// there is one, and it is checked and read into lists off the GUI thread; the rules in
+// force stay in force until then, and are replaced in one step. A download that ends
+// without storing a list (it could not start, the connect failed, the transfer ended in
+// an error, the answer is too large or no whole list, or nothing came for the time
+// limit, the look-up included) changes neither the lists nor the files, and leaves the
+// client ready for the next one.
 #include "approval/settings.h"
 #include "data/linklists.h"
+#include "update/answer.h"
 #include "update/buffsock.h"
 
 #include <QTimer>
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
+
+class QFile;
 
 #ifndef WENLOW_UPDATE_HOST
 #define WENLOW_UPDATE_HOST "lists.wenlow.invalid"
@@ -26,18 +35,6 @@
 inline constexpr const char* DefaultUpdateHost = WENLOW_UPDATE_HOST;
 inline constexpr const char* DefaultUpdatePath = "/~valdex/data.dat";
 
-// Host and request path from the address typed for "URL Specified Below".
-struct UpdateSource {
-    std::string host;
-    std::string path;
-};
-UpdateSource parseUpdateAddress(std::string text);
-
-// Why an answer is not a whole list, or empty when it is one: it needs a status line
-// with a 2xx status, the whole header block, a body of the length announced when one
-// is, and the lines "starturls", "mainurls", "endurls" in that order.
-std::string answerProblem(std::string_view answer);
-
 // False while this build's "Default Web Server(s)" is the reserved name that never
 // resolves.
 bool defaultUpdateHostSet();
@@ -45,6 +42,7 @@ bool defaultUpdateHostSet();
 class ListDownload {
 public:
     ListDownload(std::string programDir, LinkLists& lists, std::string& workText);
+    ~ListDownload();
 
     void setSettings(const SettingsView* settings) { settings_ = settings; }
 
@@ -59,13 +57,20 @@ public:
 
     TBinaryClient HttpClient;
     std::string RequestPath;
-    int timeLimitMs = 60000;               // a download not ended by then is abandoned
-    std::function<void()> onStored;        // shows the update indicator
+    int timeLimitMs = 60000;                            // silence: no byte for this long ends it
+    std::uint64_t maxBytes = std::uint64_t(256) << 20;  // a larger answer is not stored
+    std::function<void()> onStored;                     // shows the update indicator
+    // While the answer arrives: bytes so far, and the whole length when it is announced.
+    std::function<void(std::uint64_t received, std::int64_t total)> onProgress;
     // Each end of a download: true with the bytes stored, or false with what happened.
     std::function<void(bool stored, const std::string& outcome)> onEnded;
 
 private:
+    void take(TBufferedSocketBase* socket);
+    void finish();
+    void store(std::shared_ptr<PreparedList> prepared);
     void endWithoutStoring(const std::string& outcome);
+    void closeConnection();
 
     std::string programDir_;
     LinkLists& lists_;
@@ -73,6 +78,11 @@ private:
     const SettingsView* settings_ = nullptr;
     QTimer deadline_;
     bool running_ = false;
-    bool overflowed_ = false;
     bool opening_ = false;  // the look-up and connect start of UpdateData
+    std::unique_ptr<QFile> part_;  // the answer so far, beside data.dat
+    std::string head_;             // the answer's first bytes, until its headers are whole
+    std::uint64_t received_ = 0;
+    std::int64_t announced_ = -1;
+    std::string key_;  // the key the list must be signed with, if any
+    std::thread worker_;
 };
