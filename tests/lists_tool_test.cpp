@@ -3,6 +3,9 @@
 #include "data/linklists.h"
 #include "support/tempdir.h"
 #include "support/tool.h"
+#include "update/signature.h"
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -89,4 +92,25 @@ TEST(ListsTool, ALargeListIsWrittenWithTheIndexTheBrowserMaps) {
     s.setup.options.fill(true);
     EXPECT_FALSE(urlok("http://host123.example/page", s, lists));
     EXPECT_TRUE(urlok("http://host.example", s, lists));
+}
+
+// A publisher's key pair, and a list signed with it that the download accepts.
+TEST(ListsTool, KeysAndSignedLists) {
+    ProgramFolder keys;
+    ASSERT_EQ(run("--keygen " + keys.path()).status, 0);
+    struct stat secret {};
+    ASSERT_EQ(::stat(keys.file("update.secret").c_str(), &secret), 0);
+    EXPECT_EQ(secret.st_mode & 0777, 0600u);  // the owner's only
+    const auto publicKey = keyFromText(keys.read("update.key"));
+    ASSERT_TRUE(publicKey);
+    const std::string before = keys.read("update.secret");
+    EXPECT_EQ(run("--keygen " + keys.path()).status, 2);  // never over an existing key
+    EXPECT_EQ(keys.read("update.secret"), before);
+
+    const ToolRun r = run("--domains " + Data + "/domains.txt --sign " + keys.file("update.secret"));
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("wenlow-signature ed25519 ", 0), 0u);
+    EXPECT_EQ(signatureProblem(r.out, *publicKey), "");
+    EXPECT_EQ(run("--domains " + Data + "/domains.txt --sign " + keys.file("update.key"), true).status, 2);
+    EXPECT_EQ(run("--domains " + Data + "/domains.txt --sign /nonexistent", true).status, 2);
 }

@@ -2,9 +2,12 @@
 #include "support/peer.h"
 #include "support/program.h"
 #include "update/download.h"
+#include "update/signature.h"
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QLineEdit>
 #include <QRadioButton>
 
@@ -52,8 +55,14 @@ TEST_F(Updates, AnErrorWhileStartingIsShownAndTheListPageOpensUnderTheRules) {
     EXPECT_FALSE(form1->firstActivation);
     EXPECT_EQ(leftPage(), dir.file("list1.html"));
     EXPECT_FALSE(form1->urlok("http://www.badsite.example/"));
-    // The parent is told before choosing "Automatically" that this copy has no server.
-    EXPECT_EQ(form3->DefaultServerNote->isHidden(), defaultUpdateHostSet());
+    // The parent is told before choosing "Automatically" that this copy has no server,
+    // and that lists are not checked until there is a key.
+    EXPECT_FALSE(form3->UpdateNote->isHidden());
+    EXPECT_EQ(form3->UpdateNote->text().contains("no default web server"), !defaultUpdateHostSet());
+    EXPECT_TRUE(form3->UpdateNote->text().contains("not checked"));
+    dir.write("update.key", keyText(generateKeyPair().publicKey));
+    form3->FormShow();
+    EXPECT_FALSE(form3->UpdateNote->text().contains("not checked"));
 }
 
 TEST_F(Updates, UpdateNowHidesTheIndicatorAndDownloadsWhateverTheUpdateTime) {
@@ -71,4 +80,29 @@ TEST_F(Updates, UpdateNowHidesTheIndicatorAndDownloadsWhateverTheUpdateTime) {
     EXPECT_EQ(form3->predefModel->rowCount(), shownBefore);  // the view changes at the next load only
     form3->FormShow();
     EXPECT_EQ(form3->predefModel->rowCount(), 1);
+}
+
+// The status bar tells how far the download is while it runs, and the window answers.
+TEST_F(Updates, TheStatusBarShowsTheDownloadsProgress) {
+    start({"PARENT"});
+    form1->Setup1Click();
+    form3->RadioButton2->setChecked(true);
+    form3->Edit11->setText("lists.ui.invalid/list.dat");
+    form3->Button5Click();
+    std::string body = "starturls\r\n";
+    while (body.size() < 2000000) body += "2host" + std::to_string(body.size()) + ".example\r\n";
+    body += "mainurls\r\nendurls\r\n";
+    const std::string whole = "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    ASSERT_TRUE(peer.accept());
+    peer.receive(10);
+    peer.send(whole.substr(0, whole.size() / 2));
+    const QString half = QString::fromStdString(downloadProgressText(whole.size() / 2, static_cast<std::int64_t>(whole.size())));
+    ASSERT_TRUE(pumpUntil([&] { return form1->Panel2->text() == half; })) << form1->Panel2->text().toStdString();
+    EXPECT_EQ(downloadProgressText(1500000, 3000000), "Downloading the link lists: 1.5 MB of 3.0 MB (50 %)");
+    EXPECT_EQ(downloadProgressText(1500000, -1), "Downloading the link lists: 1.5 MB");
+    peer.send(whole.substr(whole.size() / 2));
+    peer.close();
+    ASSERT_TRUE(pumpUntil([&] { return !form1->Shape1->isHidden(); }, 20000));
+    EXPECT_TRUE(form1->Panel2->text().isEmpty());
+    EXPECT_FALSE(form1->urlok("http://www.host11.example/"));
 }

@@ -2,6 +2,12 @@
 #include "data/files.h"
 #include "platform/text.h"
 #include "tools/common.h"
+#include "update/signature.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cstdio>
@@ -18,7 +24,8 @@ namespace {
 
 const char* const Usage =
     "usage: wenlow-lists [--hosts FILE] [--domains FILE] [--urls FILE] [--allow FILE]\n"
-    "                    [--main FILE] [--out DIR]\n"
+    "                    [--main FILE] [--sign SECRET] [--out DIR]\n"
+    "       wenlow-lists --keygen DIR\n"
     "Writes a data.dat for Wenlow Explorer from blocklists. FILE \"-\" is standard input.\n"
     "  --hosts FILE    hosts-file lines \"0.0.0.0 name\" or \"127.0.0.1 name\": each name and every\n"
     "                  host below it is blocked (a \"2\" entry)\n"
@@ -28,6 +35,9 @@ const char* const Usage =
     "  --allow FILE    domains allowed, with every host below them, even when a block entry\n"
     "                  matches them (a \"5\" entry)\n"
     "  --main FILE     approved addresses for the verification of left-pane links\n"
+    "  --sign SECRET   sign the list with the secret key in file SECRET (as --keygen writes it)\n"
+    "  --keygen DIR    write a new key pair: DIR/update.key, the public key a parent puts in the\n"
+    "                  program folder, and DIR/update.secret, readable by its owner only\n"
     "  --out DIR       write DIR/data.dat (keeping the first data.bak) instead of standard output;\n"
     "                  a large list gets its index file DIR/data.idx too\n"
     "Comments (#), blank lines and names that are no host names are skipped, duplicates dropped;\n"
@@ -147,11 +157,36 @@ private:
     std::vector<std::string> main_;
 };
 
+// A new key pair: the secret written first, readable by its owner only, and never
+// over an existing one.
+int keygen(const std::string& folder) {
+    const std::string dir = programFolder(folder);
+    const KeyPair key = generateKeyPair();
+    const std::string secret = dir + "update.secret";
+    const int fd = ::open(secret.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const std::string text = secretText(key);
+    if (fd < 0 || ::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()) || ::fsync(fd) != 0) {
+        std::fprintf(stderr, "wenlow-lists: Cannot create file %s%s\n", secret.c_str(),
+                     errno == EEXIST ? " (it exists already)" : "");
+        if (fd >= 0) ::close(fd);
+        return 2;
+    }
+    ::close(fd);
+    try {
+        writeFileSafely(dir + KeyFileName, keyText(key.publicKey));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "wenlow-lists: %s\n", e.what());
+        return 2;
+    }
+    std::fprintf(stderr, "wenlow-lists: wrote %s%s (public) and %s (secret)\n", dir.c_str(), KeyFileName, secret.c_str());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     Builder b;
-    std::string out;
+    std::string out, seed;
     bool any = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -162,6 +197,23 @@ int main(int argc, char** argv) {
         if (i + 1 >= argc) return usageError("missing value for " + arg, Usage);
         const std::string value = argv[++i];
         std::function<void(const std::string&)> take;
+        if (arg == "--keygen") return keygen(value);
+        if (arg == "--sign") {
+            std::string text;
+            try {
+                text = readFileBytes(value);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "wenlow-lists: %s\n", e.what());
+                return 2;
+            }
+            const auto key = seedFromSecretText(text);
+            if (!key) {
+                std::fprintf(stderr, "wenlow-lists: the secret key in %s is not understood\n", value.c_str());
+                return 2;
+            }
+            seed = *key;
+            continue;
+        }
         if (arg == "--hosts")
             take = [&](const std::string& l) { b.host(l); };
         else if (arg == "--domains")
@@ -185,7 +237,7 @@ int main(int argc, char** argv) {
     }
     if (!any) return usageError("no list given", Usage);
 
-    const std::string text = b.text();  // sorted
+    const std::string text = seed.empty() ? b.text() : signedList(b.text(), seed);  // sorted
     if (out.empty()) {
         std::fwrite(text.data(), 1, text.size(), stdout);
     } else {

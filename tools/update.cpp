@@ -9,19 +9,23 @@
 
 #include <cstdio>
 #include <cstdlib>
+
+#include <unistd.h>
 #include <string>
 
 namespace {
 
 const char* const Usage =
-    "usage: wenlow-update [--dir DIR] [--url ADDRESS] [--time-limit SECONDS]\n"
+    "usage: wenlow-update [--dir DIR] [--url ADDRESS] [--time-limit SECONDS] [--max-bytes N]\n"
     "Downloads the link lists as the browser does, stores them as data.dat in the program\n"
     "folder (keeping the first data.bak) and says what happened. Exit status 0 only when a\n"
     "new data.dat was stored.\n"
     "  --dir DIR            the program folder (default: the folder of this program)\n"
     "  --url ADDRESS        download from this address, as if typed for \"URL Specified Below\"\n"
     "                       (default: the update source chosen in setup.dat)\n"
-    "  --time-limit SECONDS give up when the download has not ended by then (default 60)\n"
+    "  --time-limit SECONDS give up when nothing has come for this long (default 60)\n"
+    "  --max-bytes N        refuse an answer larger than N bytes (default 268435456)\n"
+    "Lists must be signed with the key in DIR/update.key when there is one.\n"
     "  --route HOST=PORT    for testing: reach HOST's port 80 at port PORT of 127.0.0.1\n";
 
 }  // namespace
@@ -30,6 +34,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     std::string dir, url;
     int limit = 60;
+    unsigned long long maxBytes = 256ull << 20;
     bool haveUrl = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -45,6 +50,10 @@ int main(int argc, char** argv) {
         } else if (arg == "--time-limit" && hasValue) {
             limit = std::atoi(argv[++i]);
             if (limit <= 0) return usageError("--time-limit takes a number of seconds", Usage);
+        } else if (arg == "--max-bytes" && hasValue) {
+            char* end = nullptr;
+            maxBytes = std::strtoull(argv[++i], &end, 10);
+            if (*end != '\0' || maxBytes == 0) return usageError("--max-bytes takes a number of bytes", Usage);
         } else if (arg == "--route" && hasValue) {
             const std::string route = argv[++i];
             const size_t eq = route.find('=');
@@ -79,9 +88,21 @@ int main(int argc, char** argv) {
     ListDownload download(folder, lists, work);
     download.setSettings(&settings);
     download.timeLimitMs = limit * 1000;
+    download.maxBytes = maxBytes;
+    // Progress only for a person watching: not into a log or a pipe.
+    if (::isatty(STDERR_FILENO)) {
+        download.onProgress = [](std::uint64_t received, std::int64_t total) {
+            if (total > 0)
+                std::fprintf(stderr, "\rwenlow-update: %llu of %lld bytes (%lld %%)", static_cast<unsigned long long>(received),
+                             static_cast<long long>(total), static_cast<long long>(received * 100 / static_cast<std::uint64_t>(total)));
+            else
+                std::fprintf(stderr, "\rwenlow-update: %llu bytes", static_cast<unsigned long long>(received));
+        };
+    }
     bool stored = false;
     std::string outcome;
     download.onEnded = [&](bool ok, const std::string& what) {
+        if (download.onProgress) std::fputs("\n", stderr);
         stored = ok;
         outcome = what;
         QCoreApplication::quit();

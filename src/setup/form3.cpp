@@ -11,6 +11,7 @@
 #include "setup/mainlink.h"
 #include "setup/predefmodel.h"
 #include "update/download.h"
+#include "update/signature.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -158,11 +159,11 @@ void TForm3::buildLayout() {
     RadioButton4 = place(new QRadioButton("When I Press This Button:", when), 8, 48, 170, 17, "RadioButton4");
     Button5 = button(when, "Update Now", 64, 72, 97, 25, "Button5");
     RadioButton3->setChecked(true);
-    // Told before "Automatically" is chosen: that server is a name that never answers.
-    DefaultServerNote = place(new QLabel("This copy has no default web server: choose \"URL Specified Below\".", left2),
-                              4, 228, 177, 42, "DefaultServerNote");
-    DefaultServerNote->setWordWrap(true);
-    DefaultServerNote->setVisible(!defaultUpdateHostSet());
+    // Told before "Automatically" is chosen: whether there is a default server, and
+    // whether lists from any server are checked.
+    UpdateNote = place(new QLabel(left2), 4, 226, 177, 46, "UpdateNote");
+    UpdateNote->setWordWrap(true);
+    UpdateNote->setFont(designFont(11));
     PredefBlocks = place(new QListView(TabSheet2), 185, 0, 345, 272, "PredefBlocks");
     predefModel = new PredefModel(PredefBlocks);
     PredefBlocks->setModel(predefModel);
@@ -298,12 +299,27 @@ void TForm3::setParentBlocks(std::vector<std::string> entries) {
     ParentBlocks->addItems(items);
 }
 
+void TForm3::showUpdateNote() {
+    QStringList notes;
+    if (!defaultUpdateHostSet()) notes << "This copy has no default web server: choose \"URL Specified Below\".";
+    bool checked = false;
+    try {
+        checked = !trustedKey(programDir_).empty();
+    } catch (const std::exception&) {
+        checked = true;  // a damaged key refuses every list, which the download says
+    }
+    if (!checked) notes << "Lists from the server are not checked: there is no update.key.";
+    UpdateNote->setText(notes.join(' '));
+    UpdateNote->setVisible(!notes.isEmpty());
+}
+
 void TForm3::setDefaultButton(QPushButton* button) {
     for (QPushButton* b : {Button1, Button4, Button16}) b->setDefault(b == button);
 }
 
 void TForm3::FormShow() {
     HelpTopic = 15;
+    showUpdateNote();
     setDefaultButton(Button4);
     Panel6->hide();
 

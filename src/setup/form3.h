@@ -122,7 +122,7 @@ public:
     QRadioButton* RadioButton3;
     QRadioButton* RadioButton4;
     QPushButton* Button5;
-    QLabel* DefaultServerNote;  // shown while this build has no default update server
+    QLabel* UpdateNote;  // no default update server in this build; lists not checked
     QListView* PredefBlocks;
     PredefModel* predefModel;
 
@@ -166,6 +166,7 @@ private:
     void writeParentBlocks();
     void setDefaultButton(QPushButton* button);
     void closeGate(bool closed);
+    void showUpdateNote();
     std::string picturePath(const std::string& name, int site) const;
     void previewPicture(const std::string& name);
 

@@ -13,6 +13,8 @@
 #include "update/download.h"
 
 #include <QApplication>
+
+#include <cstdio>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -87,6 +89,19 @@ bool isAbsolutePath(const std::string& a) { return (a.size() >= 3 && a[1] == ':'
 
 }  // namespace
 
+std::string downloadProgressText(std::uint64_t received, std::int64_t total) {
+    const auto megabytes = [](std::uint64_t bytes) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+        return std::string(text);
+    };
+    std::string text = "Downloading the link lists: " + megabytes(received);
+    if (total > 0)
+        text += " of " + megabytes(static_cast<std::uint64_t>(total)) + " (" +
+                std::to_string(received * 100 / static_cast<std::uint64_t>(total)) + " %)";
+    return text;
+}
+
 std::string resolveStartAddress(const std::string& address, const std::string& programDir) {
     const std::string upper = upperAZ(address);
     if (address.size() > 6) {
@@ -121,6 +136,11 @@ TForm1::TForm1(Context context)
     // HttpClient comes with the main window; its port setting runs one look-up here.
     download_ = std::make_unique<ListDownload>(programDir, lists, Memo1);
     download_->onStored = [this] { Shape1->show(); };
+    // The download's progress in the status bar while it runs; gone when it ends.
+    download_->onProgress = [this](std::uint64_t received, std::int64_t total) {
+        Panel2->setText(fromAnsi(downloadProgressText(received, total)));
+    };
+    download_->onEnded = [this](bool, const std::string&) { Panel2->clear(); };
     FormCreate();
 }
 

@@ -140,5 +140,8 @@ private:
     bool activationArmed_ = true;
 };
 
+// What the status bar says while the lists download.
+std::string downloadProgressText(std::uint64_t received, std::int64_t total);
+
 // Start-up resolution of a site address against the program directory.
 std::string resolveStartAddress(const std::string& address, const std::string& programDir);

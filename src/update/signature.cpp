@@ -46,12 +46,38 @@ std::string keyText(const std::string& raw) {
     return QByteArray(raw.data(), static_cast<qsizetype>(raw.size())).toBase64().toStdString() + "\n";
 }
 
-std::optional<std::string> keyFromText(std::string_view text) {
+namespace {
+
+std::string rawOf(std::string_view text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.remove_suffix(1);
     while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    std::string raw = fromBase64(text);
+    return fromBase64(text);
+}
+
+std::string publicKeyOf(const std::string& seed) {
+    unsigned char pk[crypto_sign_PUBLICKEYBYTES], sk[crypto_sign_SECRETKEYBYTES];
+    crypto_sign_seed_keypair(pk, sk, reinterpret_cast<const unsigned char*>(seed.data()));
+    sodium_memzero(sk, sizeof sk);
+    return std::string(reinterpret_cast<char*>(pk), sizeof pk);
+}
+
+}  // namespace
+
+std::optional<std::string> keyFromText(std::string_view text) {
+    std::string raw = rawOf(text);
     if (raw.size() != crypto_sign_PUBLICKEYBYTES) return std::nullopt;
     return raw;
+}
+
+std::string secretText(const KeyPair& key) { return keyText(key.seed + key.publicKey); }
+
+std::optional<std::string> seedFromSecretText(std::string_view text) {
+    startSodium();
+    const std::string raw = rawOf(text);
+    if (raw.size() != crypto_sign_SEEDBYTES + crypto_sign_PUBLICKEYBYTES) return std::nullopt;
+    std::string seed = raw.substr(0, crypto_sign_SEEDBYTES);
+    if (publicKeyOf(seed) != raw.substr(crypto_sign_SEEDBYTES)) return std::nullopt;
+    return seed;
 }
 
 std::string signedList(std::string_view list, const std::string& seed) {
@@ -60,7 +86,7 @@ std::string signedList(std::string_view list, const std::string& seed) {
     crypto_sign_seed_keypair(pk, sk, reinterpret_cast<const unsigned char*>(seed.data()));
     crypto_sign_detached(sig, nullptr, reinterpret_cast<const unsigned char*>(list.data()), list.size(), sk);
     sodium_memzero(sk, sizeof sk);
-    const std::string publicKey(reinterpret_cast<char*>(pk), sizeof pk);
+    const std::string publicKey(reinterpret_cast<char*>(pk), sizeof pk);  // named by its key id
     std::string out = std::string(Keyword) + keyId(publicKey) + " " +
                       QByteArray(reinterpret_cast<char*>(sig), sizeof sig).toBase64().toStdString() + "\r\n";
     out.append(list);

@@ -4,7 +4,8 @@
 //   wenlow-signature ed25519 KEYID SIGNATURE
 // KEYID is the first 8 bytes of the public key in hex, SIGNATURE the 64-byte signature in
 // base64, over every byte of the list after that line's line end. Keys are kept as
-// base64 text: update.key the 32-byte public key, update.secret the 32-byte seed.
+// base64 text: update.key the 32-byte public key, update.secret the 32-byte seed followed
+// by the public key (so that a public key given as a secret one is told apart).
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,8 @@ KeyPair generateKeyPair();
 
 std::string keyText(const std::string& raw);                  // base64 and a line end
 std::optional<std::string> keyFromText(std::string_view text);  // 32 bytes, or nothing
+std::string secretText(const KeyPair& key);
+std::optional<std::string> seedFromSecretText(std::string_view text);  // 32 bytes, or nothing
 
 // The list with its signature line in front.
 std::string signedList(std::string_view list, const std::string& seed);
