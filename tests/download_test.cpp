@@ -4,6 +4,7 @@
 #include "data/files.h"
 #include "sockets/wserrors.h"
 #include "support/expect.h"
+#include "support/nginx.h"
 #include "support/peer.h"
 #include "support/tempdir.h"
 #include "update/download.h"
@@ -507,33 +508,12 @@ TEST_F(Download, UpdateNowWhileConnectedFailsAndTheRunningOneCompletes) {
 }
 
 TEST_F(Download, FromARealWebServer) {
-    const QString nginx = "/usr/sbin/nginx";
-    if (!QFile::exists(nginx)) GTEST_SKIP() << "nginx is not installed";
-    ProgramFolder site;
+    if (!NginxSite::installed()) GTEST_SKIP() << "nginx is not installed";
+    NginxSite web;
     const std::string list = "starturls\r\n1http://from.nginx\r\nmainurls\r\nhttp://ok.nginx\r\nendurls\r\n";
-    site.write("list.dat", list);
-    int port;
-    {
-        LoopbackPeer probe;  // a free port
-        port = probe.port();
-    }
-    site.write("nginx.conf", "daemon off; worker_processes 1; pid " + site.file("nginx.pid") + ";\n" +
-                                 (::geteuid() == 0 ? "user root;\n" : "") + "error_log " + site.file("error.log") +
-                                 ";\nevents {}\nhttp { access_log off; server { listen 127.0.0.1:" +
-                                 std::to_string(port) + "; root " + site.path() + "; } }\n");
-    QProcess server;
-    server.start(nginx, {"-c", QString::fromStdString(site.file("nginx.conf")), "-p", QString::fromStdString(site.path())});
-    ASSERT_TRUE(server.waitForStarted());
-    ASSERT_TRUE(pumpUntil([&] {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(static_cast<std::uint16_t>(port));
-        const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-        ::close(fd);
-        return up;
-    })) << dir.read("error.log");
+    web.files.write("list.dat", list);
+    ASSERT_TRUE(web.start()) << web.log();
+    const int port = web.port();
     settings.setup.updateAddress = "http://web.test.invalid/list.dat";
     wsock::AddTestRoute("web.test.invalid", 80, static_cast<std::uint16_t>(port));
     for (int round = 0; round < 2; ++round) {
@@ -542,8 +522,6 @@ TEST_F(Download, FromARealWebServer) {
         ASSERT_TRUE(waitForEnd());
         ASSERT_TRUE(ended[0].first) << ended[0].second;
     }
-    server.terminate();
-    server.waitForFinished();
     const std::string response = dir.read("data.dat");
     EXPECT_EQ(response.substr(0, 15), "HTTP/1.1 200 OK");
     EXPECT_EQ(response.substr(response.size() - list.size()), list);  // headers, then the file as it is
@@ -551,4 +529,31 @@ TEST_F(Download, FromARealWebServer) {
     EXPECT_EQ(lists.predefined(), std::vector<std::string>{"1HTTP://FROM.NGINX"});
     EXPECT_EQ(lists.main(), std::vector<std::string>{"HTTP://OK.NGINX"});
     EXPECT_EQ(stored, 2);
+}
+
+// A public list at real size (a million entries, about 20 MB), signed by its publisher and
+// served by a real web server: the rules and the index file follow it.
+TEST_F(Download, AMillionSignedEntriesFromARealWebServer) {
+    if (!NginxSite::installed()) GTEST_SKIP() << "nginx is not installed";
+    const KeyPair key = generateKeyPair();
+    dir.write("update.key", keyText(key.publicKey));
+    std::string list = "starturls\r\n";
+    list.reserve(24 << 20);
+    for (int i = 0; i < 1000000; ++i) list += "2host" + std::to_string(i) + ".blocked.example\r\n";
+    list += "mainurls\r\nendurls\r\n";
+    NginxSite web;
+    web.files.write("list.dat", signedList(list, key.seed));
+    ASSERT_TRUE(web.start()) << web.log();
+    settings.setup.updateAddress = "http://web.test.invalid/list.dat";
+    wsock::AddTestRoute("web.test.invalid", 80, web.port());
+    dl->UpdateData();
+    ASSERT_TRUE(waitForEnd(60000));
+    ASSERT_TRUE(ended[0].first) << ended[0].second;
+    EXPECT_EQ(lists.predefined().size(), 1000000u);
+    EXPECT_FALSE(urlok("https://www.host999999.blocked.example/", settings, lists));
+    EXPECT_TRUE(urlok("http://host1000000.blocked.example/", settings, lists));
+    EXPECT_TRUE(dir.exists("data.idx"));
+    LinkLists again;
+    readDataFile(dir.path(), again);
+    EXPECT_TRUE(again.predefined().isView());  // the next start reads the index the download left
 }

@@ -1,0 +1,53 @@
+#pragma once
+// A real web server for the download: nginx serving a folder on a free loopback port.
+#include "support/peer.h"
+#include "support/tempdir.h"
+
+#include <QFile>
+#include <QProcess>
+
+#include <string>
+
+class NginxSite {
+public:
+    static constexpr const char* Program = "/usr/sbin/nginx";
+    static bool installed() { return QFile::exists(Program); }
+
+    ProgramFolder files;  // what it serves
+
+    // False when it could not be started.
+    bool start() {
+        {
+            LoopbackPeer probe;  // a free port
+            port_ = probe.port();
+        }
+        files.write("nginx.conf", "daemon off; worker_processes 1; pid " + files.file("nginx.pid") + ";\n" +
+                                      (::geteuid() == 0 ? "user root;\n" : "") + "error_log " + files.file("error.log") +
+                                      ";\nevents {}\nhttp { access_log off; server { listen 127.0.0.1:" +
+                                      std::to_string(port_) + "; root " + files.path() + "; } }\n");
+        server_.start(Program, {"-c", QString::fromStdString(files.file("nginx.conf")), "-p",
+                                QString::fromStdString(files.path())});
+        if (!server_.waitForStarted()) return false;
+        return pumpUntil([&] {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            a.sin_port = htons(port_);
+            const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+            ::close(fd);
+            return up;
+        });
+    }
+    std::uint16_t port() const { return port_; }
+    std::string log() const { return files.read("error.log"); }
+
+    ~NginxSite() {
+        server_.terminate();
+        server_.waitForFinished();
+    }
+
+private:
+    std::uint16_t port_ = 0;
+    QProcess server_;
+};
