@@ -8,12 +8,14 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QScreen>
 #include <QTimer>
 #include <QWebEngineProfile>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -55,6 +57,42 @@ void activateWhenShown(QWidget& window) {
     retry->start();
 }
 
+const char* const Usage =
+    "usage: wenlow [--dir DIR] [PARENT]\n"
+    "Wenlow Explorer, a web browser for children with parental controls.\n"
+    "  --dir DIR   the program folder: settings, lists, list pages, pictures\n"
+    "              (default: the folder of this program)\n"
+    "  PARENT      enables \"Parent Setup\" in the File menu (any letter case)\n"
+    "  --help      this text;  --version  the version\n";
+
+// The program's own words: what is asked of it before a window can be made, and the
+// program folder. The rest of the words stay for the main window.
+struct Words {
+    bool help = false, version = false;
+    std::string dir, error;
+    QStringList rest;
+};
+
+Words programWords(int argc, char** argv) {
+    Words w;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h")
+            w.help = true;
+        else if (a == "--version")
+            w.version = true;
+        else if (a == "--dir" && i + 1 < argc)
+            w.dir = argv[++i];
+        else if (a.rfind("--dir=", 0) == 0)
+            w.dir = a.substr(6);
+        else if (a == "--dir")
+            w.error = "--dir takes a folder";
+        else if (a.rfind("--", 0) != 0)
+            w.rest << QString::fromLocal8Bit(argv[i]);
+    }
+    return w;
+}
+
 // The engine takes switches from the command line and the environment; none of them may
 // open a way around the rules (a remote inspector, say). The program's own words stay.
 std::vector<char*> withoutEngineSwitches(int argc, char** argv) {
@@ -72,6 +110,26 @@ std::vector<char*> withoutEngineSwitches(int argc, char** argv) {
 int main(int argc, char** argv) {
     QElapsedTimer clock;
     clock.start();
+    // Answered without a display.
+    const Words words = programWords(argc, argv);
+    if (words.help) {
+        std::fputs(Usage, stdout);
+        return 0;
+    }
+    if (words.version) {
+        std::printf("Wenlow Explorer %s\n", WENLOW_VERSION);
+        return 0;
+    }
+    if (!words.error.empty()) {
+        std::fprintf(stderr, "wenlow: %s\n%s", words.error.c_str(), Usage);
+        return 2;
+    }
+    // By its full path, as the engine names the files in it.
+    const QString chosenFolder = QFileInfo(QString::fromLocal8Bit(words.dir.c_str())).canonicalFilePath();
+    if (!words.dir.empty() && (chosenFolder.isEmpty() || !QFileInfo(chosenFolder).isDir())) {
+        std::fprintf(stderr, "wenlow: the program folder %s is not there\n", words.dir.c_str());
+        return 2;
+    }
     std::vector<char*> arguments = withoutEngineSwitches(argc, argv);
     int count = static_cast<int>(arguments.size()) - 1;
     registerOwnScheme();
@@ -83,7 +141,8 @@ int main(int argc, char** argv) {
     QtDialogs dialogs;
     setApplicationErrorSink([&dialogs](const std::string& text) { dialogs.errorBox(text); });
 
-    const std::string programDir = toAnsi(QCoreApplication::applicationDirPath()) + "/";
+    std::string programDir = toAnsi(words.dir.empty() ? QCoreApplication::applicationDirPath() : chosenFolder);
+    if (programDir.back() != '/') programDir += '/';
     // Both panes share the default profile, and every request of it meets the rules of
     // the main window; until that exists, nothing passes.
     const TForm1* rules = nullptr;
@@ -92,7 +151,7 @@ int main(int argc, char** argv) {
         [&rules](const std::string& address, RequestKind kind) { return rules && rules->allows(address, kind); },
         [&rules] { return rules ? rules->rulesState() : RulesState{}; }, dialogs);
     ProgramWindows windows =
-        createWindows(dialogs, programDir, app.arguments().mid(1),
+        createWindows(dialogs, programDir, words.rest,
                       [&profile](QWidget* parent) -> BrowserPane* { return new WebEnginePane(parent, &profile.gate()); });
     rules = windows.form1.get();
 
