@@ -47,7 +47,7 @@ void BM_GateDecision(benchmark::State& state) {
     RequestGate::State rules;
     if (remembers) rules = [&] { return RulesState{lists.revision(), 0, 15}; };
     RequestGate gate(
-        [&](const std::string& address, RequestKind kind) {
+        [&](std::string_view address, RequestKind kind) {
             return requestAllowed(address, kind, settings, lists, "/opt/wenlow/");
         },
         rules);
@@ -80,7 +80,7 @@ void BM_PageOf200Pictures(benchmark::State& state) {
     const PlainSettings settings = allOn();
     QWebEngineProfile profile;  // off the record: nothing cached between runs
     RequestGate gate(
-        [&](const std::string& address, RequestKind kind) {
+        [&](std::string_view address, RequestKind kind) {
             return requestAllowed(address, kind, settings, lists, "/opt/wenlow/");
         },
         [&] { return RulesState{lists.revision(), 0, 15}; });

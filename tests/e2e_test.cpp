@@ -50,7 +50,7 @@ protected:
     RecordingDialogs dialogs;
     const TForm1* rules = nullptr;
     ProtectedProfile profile{QWebEngineProfile::defaultProfile(),
-                             [this](const std::string& address, RequestKind kind) {
+                             [this](std::string_view address, RequestKind kind) {
                                  return rules && rules->allows(address, kind);
                              },
                              [this] { return rules ? rules->rulesState() : RulesState{}; }, dialogs};

@@ -164,7 +164,7 @@ TEST_F(Navigation, NavigationBarActsOnTheRightPaneOnly) {
 // The request gate reads the rules of the moment: a switch changed in the setup window,
 // saved or not, counts at the next request; frames, pictures and sockets alike.
 TEST_F(Navigation, TheRequestGateFollowsTheLiveSwitches) {
-    RequestGate gate([this](const std::string& address, RequestKind kind) { return form1->allows(address, kind); },
+    RequestGate gate([this](std::string_view address, RequestKind kind) { return form1->allows(address, kind); },
                      [this] { return form1->rulesState(); });
     using Info = QWebEngineUrlRequestInfo;
     using Outcome = RequestGate::Outcome;

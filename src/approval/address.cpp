@@ -39,7 +39,9 @@ bool hasDotSegment(const QByteArray& encoded) {
 QByteArray engineBytes(const QUrl& url) {
     // Read from the encoded form: asking a QUrl for its parts one by one costs more than
     // the decision.
-    QByteArray bytes = url.toEncoded(QUrl::RemoveUserInfo);
+    // (Asking to remove user info costs more than asking whether there is any.)
+    const QUrl::FormattingOptions form = url.userInfo().isEmpty() ? QUrl::None : QUrl::RemoveUserInfo;
+    QByteArray bytes = url.toEncoded(form);
     if (hasDotSegment(bytes)) bytes = url.adjusted(QUrl::NormalizePathSegments).toEncoded(QUrl::RemoveUserInfo);
     // An IPv4 address written as an IPv6 literal reaches the IPv4 host.
     const qsizetype mapped = bytes.indexOf("//[::ffff:");

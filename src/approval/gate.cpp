@@ -82,7 +82,7 @@ Verdict requestVerdict(std::string_view address, RequestKind kind, const Setting
     switch (schemeOf(address, colon)) {
     case Scheme::None:
     case Scheme::Web:
-    case Scheme::MailOrFtp: return urlokVerdict(std::string(address), settings, lists);
+    case Scheme::MailOrFtp: return urlokVerdict(address, settings, lists);
     case Scheme::Socket:
         // A socket to a site is a request to that site: it compares as its web address.
         return urlokVerdict("http" + std::string(address.substr(colon)), settings, lists);
@@ -106,6 +106,6 @@ bool requestAllowed(std::string_view address, RequestKind kind, const SettingsVi
     std::size_t colon;
     const Scheme scheme = schemeOf(address, colon);
     if (scheme == Scheme::None || scheme == Scheme::Web || scheme == Scheme::MailOrFtp)
-        return urlok(std::string(address), settings, lists);  // the common case, without rule texts
+        return urlok(address, settings, lists);  // the common case, without rule texts
     return requestVerdict(address, kind, settings, lists, programDir).ok;
 }

@@ -56,7 +56,7 @@ struct Decision {
     }
 };
 
-bool decidedBySwitch(const std::string& url, const SettingsView& settings, Decision& d) {
+bool decidedBySwitch(std::string_view url, const SettingsView& settings, Decision& d) {
     if (beginsWith(url, "MAILTO:")) {
         d = settings.option(OptEmail) ? Decision::fixed(false, "e-mail switch") : Decision::fixed(true, "e-mail switch off");
         return true;
@@ -93,7 +93,7 @@ Decision parentList(const std::string& a, const SettingsView& settings, Decision
     return d;
 }
 
-Decision decideUrlok(const std::string& url, const SettingsView& settings, const LinkLists& lists) {
+Decision decideUrlok(std::string_view url, const SettingsView& settings, const LinkLists& lists) {
     Decision d;
     if (decidedBySwitch(url, settings, d)) return d;
     const std::string a = normalisedAddress(url);
@@ -145,7 +145,7 @@ std::string_view hostOf(std::string_view a) {
     return host;
 }
 
-std::string normalisedAddress(const std::string& url) {
+std::string normalisedAddress(std::string_view url) {
     std::string_view rest = url;
     std::string a;
     a.reserve(url.size() + 7);
@@ -163,11 +163,11 @@ std::string normalisedAddress(const std::string& url) {
     return a;
 }
 
-Verdict urlokVerdict(const std::string& url, const SettingsView& settings, const LinkLists& lists) {
+Verdict urlokVerdict(std::string_view url, const SettingsView& settings, const LinkLists& lists) {
     return decideUrlok(url, settings, lists).verdict();
 }
 
-bool urlok(const std::string& url, const SettingsView& settings, const LinkLists& lists) {
+bool urlok(std::string_view url, const SettingsView& settings, const LinkLists& lists) {
     return decideUrlok(url, settings, lists).ok;
 }
 
@@ -180,7 +180,7 @@ bool MainUrlOk(const std::string& url, int currentSite, const SettingsView& sett
     return decideMainUrlOk(url, currentSite, settings, lists).ok;
 }
 
-bool urlokScan(const std::string& url, const SettingsView& settings, const LinkLists& lists) {
+bool urlokScan(std::string_view url, const SettingsView& settings, const LinkLists& lists) {
     Decision v;
     if (decidedBySwitch(url, settings, v)) return v.ok;
     const std::string a = normalisedAddress(url);

@@ -12,8 +12,8 @@ struct Verdict {
 };
 
 // General approval of a navigation of either pane.
-Verdict urlokVerdict(const std::string& url, const SettingsView& settings, const LinkLists& lists);
-bool urlok(const std::string& url, const SettingsView& settings, const LinkLists& lists);
+Verdict urlokVerdict(std::string_view url, const SettingsView& settings, const LinkLists& lists);
+bool urlok(std::string_view url, const SettingsView& settings, const LinkLists& lists);
 
 // Verification of a link clicked in the left pane against the main list, for the
 // current site (0..9). The caller shows the message when it refuses.
@@ -22,13 +22,13 @@ bool MainUrlOk(const std::string& url, int currentSite, const SettingsView& sett
 
 // The same decisions by going through every entry in list order, as the rules are
 // written: the measure the indexed tests are checked and timed against.
-bool urlokScan(const std::string& url, const SettingsView& settings, const LinkLists& lists);
+bool urlokScan(std::string_view url, const SettingsView& settings, const LinkLists& lists);
 bool mainUrlOkScan(const std::string& url, int currentSite, const SettingsView& settings, const LinkLists& lists);
 
 // Upper case (a to z), "HTTP://" in front unless already there or a local path with
 // ":\" as 2nd and 3rd characters, no trailing "/". A secure web address compares as
 // the same address in plain web form.
-std::string normalisedAddress(const std::string& url);
+std::string normalisedAddress(std::string_view url);
 
 // The host of a normalised web address: after "HTTP://", up to the first "/", "?", "#"
 // or "\", without user info, port or trailing dots. Empty for any other address.

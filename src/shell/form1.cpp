@@ -365,7 +365,7 @@ bool TForm1::urlok(const QString& url) const {
     return requestAllowed(toAnsi(url), RequestKind::Navigation, *Form3, lists, programDir);
 }
 
-bool TForm1::allows(const std::string& address, RequestKind kind) const {
+bool TForm1::allows(std::string_view address, RequestKind kind) const {
     return requestAllowed(address, kind, *Form3, lists, programDir);
 }
 

@@ -81,7 +81,7 @@ public:
     // The general approval of a pane's navigation: what a pane may open, then urlok.
     bool urlok(const QString& url) const;
     // The same rules for any request of a page, at this moment.
-    bool allows(const std::string& address, RequestKind kind) const;
+    bool allows(std::string_view address, RequestKind kind) const;
     RulesState rulesState() const;
     bool MainUrlOk(const QString& url);
 

@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
     const TForm1* rules = nullptr;
     ProtectedProfile profile(
         QWebEngineProfile::defaultProfile(),
-        [&rules](const std::string& address, RequestKind kind) { return rules && rules->allows(address, kind); },
+        [&rules](std::string_view address, RequestKind kind) { return rules && rules->allows(address, kind); },
         [&rules] { return rules ? rules->rulesState() : RulesState{}; }, dialogs);
     ProgramWindows windows =
         createWindows(dialogs, programDir, words.rest,

@@ -37,17 +37,11 @@ void registerOwnScheme() {
     QWebEngineUrlScheme::registerScheme(scheme);
 }
 
-namespace {
-
-std::string addressOf(const QUrl& url) {
-    const QByteArray bytes = engineBytes(url);
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
-
-}  // namespace
-
 bool RequestGate::allows(const QUrl& url, RequestKind kind) const {
-    if (!state_) return rules_(addressOf(url), kind);
+    if (!state_) {
+        const QByteArray address = engineBytes(url);
+        return rules_({address.constData(), static_cast<std::size_t>(address.size())}, kind);
+    }
     const RulesState now = state_();
     auto& decided = decided_[kind == RequestKind::Navigation ? 0 : 1];
     if (!(now == decidedUnder_) || decided.size() > 4096) {
@@ -56,7 +50,8 @@ bool RequestGate::allows(const QUrl& url, RequestKind kind) const {
         decidedUnder_ = now;
     }
     if (const auto known = decided.constFind(url); known != decided.cend()) return *known;
-    const bool ok = rules_(addressOf(url), kind);
+    const QByteArray address = engineBytes(url);
+    const bool ok = rules_({address.constData(), static_cast<std::size_t>(address.size())}, kind);
     decided.insert(url, ok);
     return ok;
 }

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 class Dialogs;
 class QWebEngineProfile;
@@ -27,7 +28,7 @@ void registerOwnScheme();
 
 class RequestGate : public QWebEngineUrlRequestInterceptor {
 public:
-    using Rules = std::function<bool(const std::string& address, RequestKind kind)>;
+    using Rules = std::function<bool(std::string_view address, RequestKind kind)>;
     using State = std::function<RulesState()>;
     // With a state, an address asked for again under the same rules (a page's many
     // pictures) is answered as before, without a second decision.
