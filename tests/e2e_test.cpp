@@ -256,6 +256,13 @@ TEST_F(EndToEnd, ALocalStartAddressMayCarryAFragment) {
     EXPECT_EQ(left->view()->url(), expected);
     EXPECT_EQ(left->view()->title(), "Cool Sites");
     EXPECT_TRUE(dialogs.shown.empty());
+    // The site's button again: the same page at the same place, still the program's own.
+    const int loads = leftLoads;
+    form1->SpeedButton1Click();
+    waitFor([&] { return leftLoads > loads; }, 2000);
+    EXPECT_EQ(left->view()->url(), expected);
+    EXPECT_TRUE(rightAsked.isEmpty());
+    EXPECT_TRUE(dialogs.shown.empty());
 }
 
 // An approved page asks for a refused and an approved twin of every kind of request:

@@ -123,9 +123,9 @@ void WebEnginePane::Navigate(const QString& url) {
 }
 
 void WebEnginePane::load(const QUrl& url) {
-    // A move within the page shown (another #fragment) is never put to the page.
-    const bool samePage = url.hasFragment() && url.matches(page_->url(), QUrl::RemoveFragment);
-    loading_ = samePage ? QUrl() : url;
+    // The engine may never ask about it (a move to another #fragment of the page shown):
+    // then this passes nothing but a load of this very address by this pane.
+    loading_ = url;
     page_->load(url);
 }
 
