@@ -1,4 +1,5 @@
 // The real dialogs where they can run without a person: the help viewer and the filter.
+#include "platform/bitmap.h"
 #include "platform/dialogs.h"
 #include "platform/errors.h"
 #include "support/expect.h"
@@ -25,4 +26,20 @@ TEST(HelpViewer, OpensTheHelpFileAtAContext) {
 TEST(PictureDialog, FilterInTheToolkitsForm) {
     EXPECT_EQ(qtFileFilter("Bitmaps (*.bmp)|*.bmp"), "Bitmaps (*.bmp)");
     EXPECT_EQ(qtFileFilter("Pictures|*.bmp;*.dib|All|*.*"), "Pictures (*.bmp *.dib);;All (*.*)");
+}
+
+// The supplied pictures: nine, each of the size the buttons take, with a twice as large
+// one for screens of double density that is chosen only there.
+TEST(Pictures, SuppliedForBothScreenDensities) {
+    const std::string sample = WENLOW_SAMPLE_DIR;
+    for (int i = 1; i <= 9; ++i) {
+        const std::string one = sample + "/image" + std::to_string(i) + ".bmp";
+        EXPECT_EQ(readBitmap(one).size(), QSize(32, 28)) << one;
+        EXPECT_EQ(bitmapForDensity(one, 1.0), one);
+        const std::string two = bitmapForDensity(one, 2.0);
+        EXPECT_NE(two, one);
+        EXPECT_EQ(readBitmap(two).size(), QSize(64, 56)) << two;
+    }
+    EXPECT_EQ(bitmapForDensity("/nowhere/own.bmp", 2.0), "/nowhere/own.bmp");  // none drawn for it
+    EXPECT_EQ(bitmapForDensity(sample + "/wenlow.hlp", 2.0), sample + "/wenlow.hlp");
 }
