@@ -1,6 +1,7 @@
 #include "tools/common.h"
 
 #include "data/files.h"
+#include "data/programdir.h"
 #include "data/setupfiles.h"
 
 #include <cstdio>
@@ -11,7 +12,7 @@ std::string programFolder(const std::string& given) {
     std::string dir = given;
     if (dir.empty()) {
         std::error_code ec;
-        dir = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path().string();
+        dir = defaultProgramFolder(std::filesystem::read_symlink("/proc/self/exe", ec).parent_path().string());
     }
     if (dir.empty()) dir = std::string(".");
     if (dir.back() != '/') dir += '/';

@@ -1,6 +1,7 @@
 #include "setup/form3.h"
 
 #include "data/files.h"
+#include "data/programdir.h"
 #include "data/flags.h"
 #include "data/setupfiles.h"
 #include "platform/bitmap.h"
@@ -452,7 +453,11 @@ ButtonsValues TForm3::buttonsValues() const {
 }
 
 void TForm3::Button1Click() {
-    writeSetupFiles(programDir_, setupValues(), buttonsValues());
+    try {
+        writeSetupFiles(programDir_, setupValues(), buttonsValues());
+    } catch (const EFileError& e) {
+        throw EFileError(writeFailureText(programDir_, e.what()));
+    }
     hide();
     FormShow();
 }

@@ -3,6 +3,8 @@
 #include "setup/form3.h"
 
 #include "data/files.h"
+#include "data/programdir.h"
+#include "platform/errors.h"
 #include "platform/text.h"
 #include "setup/mainlink.h"
 
@@ -59,4 +61,10 @@ void TForm3::Button5Click() {
     main_.UpdateData();
 }
 
-void TForm3::writeParentBlocks() { writeParentList(programDir_, parentBlocks_); }
+void TForm3::writeParentBlocks() {
+    try {
+        writeParentList(programDir_, parentBlocks_);
+    } catch (const EFileError& e) {
+        throw EFileError(writeFailureText(programDir_, e.what()));
+    }
+}

@@ -1,3 +1,4 @@
+#include "data/programdir.h"
 #include "platform/dialogs.h"
 #include "platform/errors.h"
 #include "platform/text.h"
@@ -141,7 +142,8 @@ int main(int argc, char** argv) {
     QtDialogs dialogs;
     setApplicationErrorSink([&dialogs](const std::string& text) { dialogs.errorBox(text); });
 
-    std::string programDir = toAnsi(words.dir.empty() ? QCoreApplication::applicationDirPath() : chosenFolder);
+    std::string programDir = words.dir.empty() ? defaultProgramFolder(toAnsi(QCoreApplication::applicationDirPath()))
+                                               : toAnsi(chosenFolder);
     if (programDir.back() != '/') programDir += '/';
     // Both panes share the default profile, and every request of it meets the rules of
     // the main window; until that exists, nothing passes.

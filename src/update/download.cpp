@@ -2,6 +2,7 @@
 
 #include "data/files.h"
 #include "data/indexfile.h"
+#include "data/programdir.h"
 #include "platform/errors.h"
 #include "sockets/wserrors.h"
 #include "update/signature.h"
@@ -61,7 +62,7 @@ void ListDownload::UpdateData() {
     part_ = std::make_unique<QFile>(QString::fromLocal8Bit(partName.c_str()));
     if (!part_->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         part_.reset();
-        throw EFileError("Cannot create file " + partName);
+        throw EFileError(writeFailureText(programDir_, "Cannot create file " + partName));
     }
     head_.clear();
     received_ = 0;
@@ -163,7 +164,7 @@ void ListDownload::store(std::shared_ptr<PreparedList> prepared) {
     if (::rename(QFile::encodeName(part_->fileName()).constData(), QFile::encodeName(QString::fromLocal8Bit(file.c_str())).constData()) != 0) {
         const std::string outcome = "Cannot create file " + file;
         endWithoutStoring(outcome);
-        showApplicationError(outcome);
+        showApplicationError(writeFailureText(programDir_, outcome));
         return;
     }
     part_.reset();
