@@ -17,14 +17,19 @@ foreach(page wenlow wenlow-check wenlow-update wenlow-lists)
   list(APPEND compressed ${CMAKE_BINARY_DIR}/packaging/${page}.1.gz)
   install(FILES ${CMAKE_BINARY_DIR}/packaging/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
-list(APPEND compressed ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
-install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 foreach(file ${compressed})
   get_filename_component(name ${file} NAME_WLE)
   add_custom_command(OUTPUT ${file}
     COMMAND gzip -9n -c ${CMAKE_SOURCE_DIR}/packaging/${name} > ${file}
     DEPENDS ${CMAKE_SOURCE_DIR}/packaging/${name})
 endforeach()
+# The version comes from the project, here as everywhere.
+configure_file(packaging/changelog ${CMAKE_BINARY_DIR}/packaging/changelog @ONLY)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/packaging/changelog.gz
+  COMMAND gzip -9n -c ${CMAKE_BINARY_DIR}/packaging/changelog > ${CMAKE_BINARY_DIR}/packaging/changelog.gz
+  DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog)
+list(APPEND compressed ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 add_custom_target(compressed_docs ALL DEPENDS ${compressed})
 
 set(CPACK_GENERATOR DEB)
