@@ -39,7 +39,13 @@ for file in /var/lib/wenlow/*; do
   check "a child's account cannot change ${file##*/}" not runuser -u nobody -- test -w "$file"
 done
 check "a child's account cannot add a file" not runuser -u nobody -- touch /var/lib/wenlow/child-was-here
-check "a child's account cannot update the lists" not runuser -u nobody -- wenlow-update --time-limit 2
+told() {  # fails, and says which folder and that a parent's account is needed
+  local out status
+  out=$(runuser -u nobody -- "$@" 2>&1); status=$?
+  echo "$out"
+  [ "$status" -ne 0 ] && grep -q "kept in /var/lib/wenlow/, which this account cannot change.*parent's account" <<< "$out"
+}
+check "a child's account cannot update the lists, and is told why in a parent's words" told wenlow-update --time-limit 2
 useradd --no-create-home --groups wenlow-parents wenlow-test-parent
 check "a parent's account can change the settings" runuser -u wenlow-test-parent -- \
   sh -c 'cp /var/lib/wenlow/pardata.dat /var/lib/wenlow/pardata.new && mv /var/lib/wenlow/pardata.new /var/lib/wenlow/pardata.dat'
