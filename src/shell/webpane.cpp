@@ -4,7 +4,6 @@
 #include "platform/errors.h"
 #include "shell/requestgate.h"
 
-#include <QFileInfo>
 #include <QMenu>
 #include <QWebEngineFileSystemAccessRequest>
 #include <QWebEngineFullScreenRequest>
