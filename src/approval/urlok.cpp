@@ -2,6 +2,7 @@
 
 #include "platform/text.h"
 
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -85,7 +86,43 @@ bool parentEntryMatches(std::string_view entry, std::string_view a) {
     return beginsWith(a, "HTTP://") && equalsUpperAZ(entry, a.substr(7));
 }
 
-Decision parentList(const std::string& a, const SettingsView& settings, Decision d) {
+// The normalised address, kept on the stack when it is of a usual length: one is made for
+// every decision.
+class Normalised {
+public:
+    explicit Normalised(std::string_view url) {
+        std::string_view prefix;
+        // Secure addresses meet the lists in the form every list entry is written in.
+        if (beginsWith(url, "HTTPS://")) {
+            prefix = "HTTP://";
+            url.remove_prefix(8);
+        } else if (!beginsWith(url, "HTTP://") && !(url.size() >= 3 && url[1] == ':' && url[2] == '\\')) {
+            prefix = "HTTP://";
+        }
+        std::size_t n = prefix.size() + url.size();
+        char* out = short_;
+        if (n > sizeof short_) {
+            long_.resize(n);
+            out = long_.data();
+        }
+        std::memcpy(out, prefix.data(), prefix.size());
+        if (!url.empty()) std::memcpy(out + prefix.size(), url.data(), url.size());
+        for (std::size_t i = 0; i < n; ++i)
+            if (out[i] >= 'a' && out[i] <= 'z') out[i] = static_cast<char>(out[i] - 'a' + 'A');
+        while (n > 0 && out[n - 1] == '/') --n;
+        text_ = std::string_view(out, n);
+    }
+    Normalised(const Normalised&) = delete;
+    Normalised& operator=(const Normalised&) = delete;
+    std::string_view text() const { return text_; }
+
+private:
+    char short_[384];
+    std::string long_;
+    std::string_view text_;
+};
+
+Decision parentList(std::string_view a, const SettingsView& settings, Decision d) {
     if (d.ok && settings.option(OptParent)) {
         for (const std::string& entry : settings.parentList())
             if (parentEntryMatches(entry, a)) return Decision::byParent(entry);
@@ -96,7 +133,8 @@ Decision parentList(const std::string& a, const SettingsView& settings, Decision
 Decision decideUrlok(std::string_view url, const SettingsView& settings, const LinkLists& lists) {
     Decision d;
     if (decidedBySwitch(url, settings, d)) return d;
-    const std::string a = normalisedAddress(url);
+    const Normalised normalised(url);
+    const std::string_view a = normalised.text();
     if (!lists.predefined().empty() && settings.option(OptPredefined)) {
         const LinkIndex& index = lists.index();
         const TextSet::Address address(a);
@@ -145,23 +183,7 @@ std::string_view hostOf(std::string_view a) {
     return host;
 }
 
-std::string normalisedAddress(std::string_view url) {
-    std::string_view rest = url;
-    std::string a;
-    a.reserve(url.size() + 7);
-    // Secure addresses meet the lists in the form every list entry is written in.
-    if (beginsWith(rest, "HTTPS://")) {
-        a.append("HTTP://");
-        rest.remove_prefix(8);
-    } else if (!beginsWith(rest, "HTTP://") && !(rest.size() >= 3 && rest[1] == ':' && rest[2] == '\\')) {
-        a.append("HTTP://");
-    }
-    a.append(rest);
-    for (char& c : a)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    while (!a.empty() && a.back() == '/') a.pop_back();
-    return a;
-}
+std::string normalisedAddress(std::string_view url) { return std::string(Normalised(url).text()); }
 
 Verdict urlokVerdict(std::string_view url, const SettingsView& settings, const LinkLists& lists) {
     return decideUrlok(url, settings, lists).verdict();
