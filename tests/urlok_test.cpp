@@ -45,6 +45,17 @@ TEST(Urlok, NormalisedAddress) {
     // A secure address meets the lists in plain web form.
     EXPECT_EQ(normalisedAddress("https://Site.com/"), "HTTP://SITE.COM");
     EXPECT_EQ(normalisedAddress(""), "HTTP:");  // the slashes of the added prefix go too
+    // Only a to z change, whatever the place of a letter in the text and whatever byte is
+    // beside it ('`', '{', '@', '[' and 8-bit letters stay).
+    std::string all;
+    for (int c = 1; c < 256; ++c) all += static_cast<char>(c);
+    const std::string upper = normalisedAddress("http://" + all + "x");
+    ASSERT_EQ(upper.size(), 7 + all.size() + 1);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const char c = all[i];
+        EXPECT_EQ(upper[7 + i], c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c) << i;
+    }
+    EXPECT_EQ(normalisedAddress(std::string(1000, 'a') + "/"), "HTTP://" + std::string(1000, 'A'));
 }
 
 TEST(Urlok, MailAndFtpAreDecidedByTheirSwitchesAlone) {

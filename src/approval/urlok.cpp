@@ -2,10 +2,29 @@
 
 #include "platform/text.h"
 
+#include <cstdint>
 #include <cstring>
 #include <optional>
 
 namespace {
+
+// Upper-cases a to z, eight bytes at a time: it runs for every decision.
+void upperAZInPlace(char* p, std::size_t n) {
+    constexpr std::uint64_t Ones = 0x0101010101010101ull, Highs = 0x8080808080808080ull;
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        const std::uint64_t low7 = w & ~Highs;
+        const std::uint64_t atLeastA = low7 + (0x80 - 'a') * Ones;      // high bit: byte >= 'a'
+        const std::uint64_t aboveZ = low7 + (0x80 - 'z' - 1) * Ones;    // high bit: byte > 'z'
+        const std::uint64_t letters = atLeastA & ~aboveZ & ~w & Highs;  // a to z, no byte above 127
+        w ^= letters >> 2;                                              // 0x20 off each
+        std::memcpy(p + i, &w, 8);
+    }
+    for (; i < n; ++i)
+        if (p[i] >= 'a' && p[i] <= 'z') p[i] = static_cast<char>(p[i] - 'a' + 'A');
+}
 
 // The switches decide mail and file transfer links before any list is asked.
 // Begins with an upper-case prefix, letters a to z compared without their case.
@@ -58,6 +77,8 @@ struct Decision {
 };
 
 bool decidedBySwitch(std::string_view url, const SettingsView& settings, Decision& d) {
+    const char first = url.empty() ? '\0' : static_cast<char>(url[0] | 0x20);
+    if (first != 'm' && first != 'f') return false;  // most addresses: neither
     if (beginsWith(url, "MAILTO:")) {
         d = settings.option(OptEmail) ? Decision::fixed(false, "e-mail switch") : Decision::fixed(true, "e-mail switch off");
         return true;
@@ -107,8 +128,7 @@ public:
         }
         std::memcpy(out, prefix.data(), prefix.size());
         if (!url.empty()) std::memcpy(out + prefix.size(), url.data(), url.size());
-        for (std::size_t i = 0; i < n; ++i)
-            if (out[i] >= 'a' && out[i] <= 'z') out[i] = static_cast<char>(out[i] - 'a' + 'A');
+        upperAZInPlace(out, n);
         while (n > 0 && out[n - 1] == '/') --n;
         text_ = std::string_view(out, n);
     }
@@ -172,7 +192,13 @@ Decision decideMainUrlOk(const std::string& url, int currentSite, const Settings
 std::string_view hostOf(std::string_view a) {
     if (!beginsWith(a, "HTTP://")) return {};
     std::string_view host = a.substr(7);
-    host = host.substr(0, std::min(host.size(), host.find_first_of("/?#\\")));
+    for (std::size_t i = 0; i < host.size(); ++i) {
+        const char c = host[i];
+        if (c == '/' || c == '?' || c == '#' || c == '\\') {
+            host = host.substr(0, i);
+            break;
+        }
+    }
     if (const std::size_t at = host.rfind('@'); at != std::string_view::npos) host.remove_prefix(at + 1);
     if (startsWith(host, "[")) {
         host = host.substr(0, std::min(host.size(), host.find(']') + 1));
