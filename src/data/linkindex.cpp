@@ -106,6 +106,18 @@ void TextSet::build(const TextList& list, const std::vector<std::uint32_t>& memb
     }
     for (std::uint32_t l = 0; l < seenLength.size(); ++l)
         if (seenLength[l]) lengths_.push_back(l);
+    markLengths();
+}
+
+void TextSet::markLengths() {
+    std::fill(std::begin(shortLengths_), std::end(shortLengths_), 0);
+    for (const std::uint32_t l : lengths_)
+        if (l < 256) shortLengths_[l / 64] |= std::uint64_t(1) << (l % 64);
+}
+
+bool TextSet::hasLength(std::size_t length) const {
+    if (length < 256) return (shortLengths_[length / 64] >> (length % 64)) & 1;
+    return std::binary_search(lengths_.begin(), lengths_.end(), static_cast<std::uint32_t>(length));
 }
 
 void TextSet::save(ImageWriter& out) const {
@@ -145,6 +157,7 @@ bool TextSet::load(ImageReader& in, const TextList& list) {
         filter_.clear();
         lengths_.clear();
     }
+    markLengths();
     return ok;
 }
 
@@ -206,8 +219,7 @@ std::optional<std::string_view> TextSet::prefixOf(const Address& a) const {
 std::optional<std::string_view> TextSet::equalTo(const Address& a) const {
     if (count_ == 0) return std::nullopt;
     const std::size_t length = a.text.size();
-    if (!std::binary_search(lengths_.begin(), lengths_.end(), static_cast<std::uint32_t>(length)))
-        return std::nullopt;
+    if (!hasLength(length)) return std::nullopt;
     const std::uint64_t m = mix(a.hashes[length], length);
     return maybe(m) ? find(a, length, m) : std::nullopt;
 }
@@ -221,9 +233,7 @@ std::optional<std::string_view> TextSet::equalToFirst(const Address& a, const st
     std::size_t n = 0;
     count = std::min(count, Most);
     for (std::size_t i = 0; i < count; ++i) {
-        if (lengths[i] > a.text.size() ||
-            !std::binary_search(lengths_.begin(), lengths_.end(), lengths[i]))
-            continue;
+        if (lengths[i] > a.text.size() || !hasLength(lengths[i])) continue;
         mixed[n] = mix(a.hashes[lengths[i]], lengths[i]);
         __builtin_prefetch(&filter_[wordOf(mixed[n])]);
         candidates[n++] = static_cast<std::uint32_t>(i);

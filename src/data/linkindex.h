@@ -76,6 +76,9 @@ private:
     Block<Slot> slots_;
     Block<std::uint64_t> filter_;
     Block<std::uint32_t> lengths_;  // distinct text lengths, ascending
+    std::uint64_t shortLengths_[4] = {};  // the same below 256, one bit each: asked at once
+    void markLengths();
+    bool hasLength(std::size_t length) const;
     std::uint64_t wordMask_ = 0;
     const TextList* list_ = nullptr;
     std::size_t skip_ = 0;
