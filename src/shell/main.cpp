@@ -3,6 +3,7 @@
 #include "platform/errors.h"
 #include "platform/text.h"
 #include "shell/form1.h"
+#include "shell/proxy.h"
 #include "shell/requestgate.h"
 #include "shell/webpane.h"
 #include "shell/windows.h"
@@ -132,6 +133,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::vector<char*> arguments = withoutEngineSwitches(argc, argv);
+    // The engine's plain-web requests go through the proxy, which asks the same rules.
+    GateProxy proxy;
+    std::vector<QByteArray> proxySwitches;
+    for (const QString& s : proxy.engineSwitches()) proxySwitches.push_back(s.toLatin1());
+    arguments.pop_back();
+    for (QByteArray& s : proxySwitches) arguments.push_back(s.data());
+    arguments.push_back(nullptr);
     int count = static_cast<int>(arguments.size()) - 1;
     registerOwnScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -151,7 +159,7 @@ int main(int argc, char** argv) {
     ProtectedProfile profile(
         QWebEngineProfile::defaultProfile(),
         [&rules](std::string_view address, RequestKind kind) { return rules && rules->allows(address, kind); },
-        [&rules] { return rules ? rules->rulesState() : RulesState{}; }, dialogs);
+        [&rules] { return rules ? rules->rulesState() : RulesState{}; }, dialogs, &proxy);
     ProgramWindows windows =
         createWindows(dialogs, programDir, words.rest,
                       [&profile](QWidget* parent) -> BrowserPane* { return new WebEnginePane(parent, &profile.gate()); });

@@ -3,6 +3,7 @@
 #include "approval/address.h"
 #include "platform/dialogs.h"
 #include "platform/text.h"
+#include "shell/proxy.h"
 
 #include <QBuffer>
 #include <QTimer>
@@ -70,19 +71,32 @@ RequestGate::Outcome RequestGate::decide(const QUrl& url, QWebEngineUrlRequestIn
     }
 }
 
+bool RequestGate::allowsAddress(const QByteArray& address) const {
+    return allows(QUrl::fromEncoded(address), RequestKind::Resource);
+}
+
 void RequestGate::interceptRequest(QWebEngineUrlRequestInfo& info) {
-    switch (decide(info.requestUrl(), info.resourceType())) {
-    case Outcome::Pass: break;
+    const auto type = info.resourceType();
+    switch (decide(info.requestUrl(), type)) {
+    case Outcome::Pass:
+        if (!passToken_.isEmpty() && type == QWebEngineUrlRequestInfo::ResourceTypeMainFrame &&
+            info.requestUrl().scheme() == QLatin1String("http"))
+            info.setHttpHeader(GateProxy::PassHeader, passToken_);
+        break;
     case Outcome::Drop: info.block(true); break;
     case Outcome::RefusedFrame: info.redirect(QUrl(RefusedFrameAddress)); break;
     }
 }
 
 ProtectedProfile::ProtectedProfile(QWebEngineProfile* profile, RequestGate::Rules rules, RequestGate::State state,
-                                   Dialogs& dialogs)
-    : profile_(profile), gate_(std::make_unique<RequestGate>(std::move(rules), std::move(state))),
+                                   Dialogs& dialogs, GateProxy* proxy)
+    : profile_(profile), proxy_(proxy), gate_(std::make_unique<RequestGate>(std::move(rules), std::move(state))),
       handler_(std::make_unique<RefusedPage>()) {
     profile_->setUrlRequestInterceptor(gate_.get());
+    if (proxy_) {
+        gate_->setPassToken(proxy_->passToken());
+        proxy_->setRules([gate = gate_.get()](const QByteArray& address) { return gate->allowsAddress(address); });
+    }
     profile_->installUrlSchemeHandler(OwnScheme, static_cast<QWebEngineUrlSchemeHandler*>(handler_.get()));
     QObject::connect(profile_, &QWebEngineProfile::downloadRequested, handler_.get(),
                      [&dialogs, this](QWebEngineDownloadRequest* download) {
@@ -96,6 +110,7 @@ ProtectedProfile::ProtectedProfile(QWebEngineProfile* profile, RequestGate::Rule
 }
 
 ProtectedProfile::~ProtectedProfile() {
+    if (proxy_) proxy_->setRules({});
     profile_->setUrlRequestInterceptor(nullptr);
     profile_->removeUrlSchemeHandler(static_cast<QWebEngineUrlSchemeHandler*>(handler_.get()));
     QObject::disconnect(profile_, &QWebEngineProfile::downloadRequested, handler_.get(), nullptr);

@@ -16,6 +16,7 @@
 #include <string_view>
 
 class Dialogs;
+class GateProxy;
 class QWebEngineProfile;
 
 // Where a refused frame is sent: a small page of the program's own.
@@ -37,12 +38,17 @@ public:
     enum class Outcome { Pass, Drop, RefusedFrame };
     Outcome decide(const QUrl& url, QWebEngineUrlRequestInfo::ResourceType type) const;
     void interceptRequest(QWebEngineUrlRequestInfo& info) override;
+    // An address as the engine sent it to the proxy.
+    bool allowsAddress(const QByteArray& address) const;
+    // Marks the top-level plain-web requests let through here, for the proxy.
+    void setPassToken(QByteArray token) { passToken_ = std::move(token); }
 
 private:
     bool allows(const QUrl& url, RequestKind kind) const;
 
     Rules rules_;
     State state_;
+    QByteArray passToken_;
     mutable RulesState decidedUnder_;
     mutable QHash<QUrl, bool> decided_[2];  // by kind
 };
@@ -52,7 +58,9 @@ private:
 // a download saves nothing and says so.
 class ProtectedProfile {
 public:
-    ProtectedProfile(QWebEngineProfile* profile, RequestGate::Rules rules, RequestGate::State state, Dialogs& dialogs);
+    // With a proxy, the engine's plain-web requests it sees meet the same rules there.
+    ProtectedProfile(QWebEngineProfile* profile, RequestGate::Rules rules, RequestGate::State state, Dialogs& dialogs,
+                     GateProxy* proxy = nullptr);
     ~ProtectedProfile();
     ProtectedProfile(const ProtectedProfile&) = delete;
     ProtectedProfile& operator=(const ProtectedProfile&) = delete;
@@ -61,6 +69,7 @@ public:
 
 private:
     QWebEngineProfile* profile_;
+    GateProxy* proxy_;
     std::unique_ptr<RequestGate> gate_;
     std::unique_ptr<QObject> handler_;
 };

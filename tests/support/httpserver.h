@@ -32,6 +32,7 @@ public:
 
     QMap<QString, QByteArray> answers;
     QStringList requested;  // paths, in order
+    QList<QByteArray> heads;  // whole request heads, in order
 
 private:
     void serve(QTcpSocket* s) {
@@ -40,6 +41,7 @@ private:
         if (!buf.contains("\r\n\r\n")) return;
         const QList<QByteArray> words = buf.left(buf.indexOf("\r\n")).split(' ');
         const QString path = words.size() > 1 ? QString::fromLatin1(words[1]) : QString();
+        heads << buf.left(buf.indexOf("\r\n\r\n") + 4);
         pending_.remove(s);
         requested << path;
         s->write(answers.value(path, "HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nNot found"));

@@ -1,0 +1,59 @@
+#pragma once
+// A second door for the engine's plain-web requests. The engine follows a picture's or a
+// script's redirect on the network before its request gate hears of the new address, so
+// the engine is told to send its http requests through this proxy on the loopback
+// address, which puts each address to the rules before a byte of it leaves the machine.
+// Secure addresses reach it only as tunnels to a host; they pass, and stay the request
+// gate's. The rules are asked on the thread that made the proxy (the GUI thread, where
+// the settings live); connections are served on threads of their own.
+#include <QByteArray>
+#include <QObject>
+#include <QStringList>
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class GateProxy {
+public:
+    // Decides an address in the form the engine fetches it.
+    using Decide = std::function<bool(const QByteArray& address)>;
+    // The request gate puts this header on the top-level requests it lets through (each
+    // was decided by its pane, or is the program's own load); its value is known only to
+    // this run of the program, and the header never leaves the machine.
+    static constexpr const char* PassHeader = "Wenlow-Pass";
+
+    // Listens on the loopback address at once; without rules nothing passes.
+    GateProxy();
+    ~GateProxy();
+    GateProxy(const GateProxy&) = delete;
+    GateProxy& operator=(const GateProxy&) = delete;
+
+    bool listening() const { return listener_ >= 0; }
+    quint16 port() const { return port_; }
+    const QByteArray& passToken() const { return token_; }
+    // The engine's switches that send its requests here, loopback ones included; empty
+    // when the proxy could not listen.
+    QStringList engineSwitches() const;
+    // On the thread that made the proxy.
+    void setRules(Decide decide) { decide_ = std::move(decide); }
+
+private:
+    void acceptLoop();
+    void serve(int client);
+    bool ask(const QByteArray& address);
+
+    int listener_ = -1;
+    quint16 port_ = 0;
+    QByteArray token_;
+    Decide decide_;
+    std::unique_ptr<QObject> home_;  // where the rules are asked
+    std::atomic<bool> stopping_{false};
+    std::mutex mutex_;
+    std::condition_variable idle_;
+    int serving_ = 0;
+    std::thread acceptor_;
+};

@@ -1,0 +1,126 @@
+// The proxy the engine's plain-web requests go through: what passes, what is refused and
+// what reaches the server, spoken to as the engine speaks to it.
+#include "shell/proxy.h"
+#include "support/httpserver.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Sends `request` to the proxy and reads until it closes, while this thread answers the
+// proxy's questions.
+std::string through(const GateProxy& proxy, const std::string& request) {
+    std::string answer;
+    std::atomic<bool> done{false};
+    std::thread client([&] {
+        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_port = htons(proxy.port());
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(s, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0) {
+            ::send(s, request.data(), request.size(), MSG_NOSIGNAL);
+            char buf[4096];
+            for (ssize_t n; (n = ::recv(s, buf, sizeof buf, 0)) > 0;) answer.append(buf, static_cast<std::size_t>(n));
+        }
+        ::close(s);
+        done = true;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    while (!done && clock.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    client.join();
+    return answer;
+}
+
+}  // namespace
+
+TEST(Proxy, DecidesEveryPlainWebRequestBeforeItLeaves) {
+    LoopbackHttpServer server;
+    server.page("/ok", "fine");
+    server.answers["/slow-head"] = "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nConnection: keep-alive\r\n"
+                                   "Keep-Alive: timeout=5\r\nContent-Length: 4\r\n\r\nmore";
+    GateProxy proxy;
+    ASSERT_TRUE(proxy.listening());
+    QStringList asked;
+    proxy.setRules([&](const QByteArray& address) {
+        asked << QString::fromLatin1(address);
+        return !address.contains("/no");
+    });
+    const std::string host = "127.0.0.1:" + std::to_string(server.serverPort());
+    const std::string token = proxy.passToken().toStdString();
+    const struct {
+        const char* name;
+        std::string request;
+        const char* answerStarts;
+        const char* reached;  // the path the server saw, or nothing
+    } cases[] = {
+        {"approved", "GET http://" + host + "/ok HTTP/1.1\r\nHost: " + host + "\r\nProxy-Connection: keep-alive\r\n\r\n",
+         "HTTP/1.0 200 OK", "/ok"},
+        {"refused", "GET http://" + host + "/no HTTP/1.1\r\nHost: " + host + "\r\n\r\n", "HTTP/1.1 403", nullptr},
+        {"refused, letter case of the scheme", "GET HTTP://" + host + "/no HTTP/1.1\r\n\r\n", "HTTP/1.1 403", nullptr},
+        {"refused, posted", "POST http://" + host + "/no HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc", "HTTP/1.1 403",
+         nullptr},
+        {"the gate's own top-level load", "GET http://" + host + "/nothing HTTP/1.1\r\nWenlow-Pass: " + token + "\r\n\r\n",
+         "HTTP/1.0 404", "/nothing"},
+        {"a guessed pass", "GET http://" + host + "/no HTTP/1.1\r\nWenlow-Pass: 0123\r\n\r\n", "HTTP/1.1 403", nullptr},
+        {"an empty pass", "GET http://" + host + "/no HTTP/1.1\r\nWenlow-Pass:\r\n\r\n", "HTTP/1.1 403", nullptr},
+        {"interim answer, then the one that counts", "GET http://" + host + "/slow-head HTTP/1.1\r\n\r\n",
+         "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: close\r\n", "/slow-head"},
+        {"no address", "GET /ok HTTP/1.1\r\n\r\n", "HTTP/1.1 400", nullptr},
+        {"another scheme", "GET ftp://" + host + "/ok HTTP/1.1\r\n\r\n", "HTTP/1.1 400", nullptr},
+        {"a port that is not one", "GET http://127.0.0.1:8o/ok HTTP/1.1\r\n\r\n", "HTTP/1.1 400", nullptr},
+        {"nobody there", "GET http://127.0.0.1:1/ok HTTP/1.1\r\n\r\n", "HTTP/1.1 502", nullptr},
+        {"a head that never ends", "GET http://" + host + "/ok HTTP/1.1\r\n" + std::string(70000, 'x'), "", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.requested.clear();
+        server.heads.clear();
+        const std::string answer = through(proxy, c.request);
+        EXPECT_EQ(answer.rfind(c.answerStarts, 0), 0u) << answer;
+        if (!c.reached) {
+            EXPECT_TRUE(server.requested.isEmpty());
+            continue;
+        }
+        ASSERT_EQ(server.requested, QStringList{c.reached});
+        // As a server expects it: the path only, one request, nothing of ours.
+        const QByteArray head = server.heads.front();
+        EXPECT_TRUE(head.startsWith("GET " + QByteArray(c.reached) + " HTTP/1.1\r\n")) << head.constData();
+        EXPECT_TRUE(head.contains("\r\nConnection: close\r\n")) << head.constData();
+        EXPECT_FALSE(head.contains("Wenlow-Pass") || head.contains("Proxy-Connection")) << head.constData();
+        EXPECT_NE(answer.find("\r\nConnection: close\r\n"), std::string::npos) << answer;
+        EXPECT_EQ(answer.find("keep-alive"), std::string::npos) << answer;
+    }
+    // Asked with the address as sent, and never for the gate's own load.
+    EXPECT_TRUE(asked.contains(QString::fromStdString("http://" + host + "/ok")));
+    EXPECT_FALSE(asked.contains(QString::fromStdString("http://" + host + "/nothing")));
+}
+
+TEST(Proxy, WithoutRulesNothingPassesAndATunnelCarriesBothWays) {
+    LoopbackHttpServer server;
+    server.page("/ok", "fine");
+    GateProxy proxy;
+    const std::string host = "127.0.0.1:" + std::to_string(server.serverPort());
+    EXPECT_EQ(through(proxy, "GET http://" + host + "/ok HTTP/1.1\r\n\r\n").rfind("HTTP/1.1 403", 0), 0u);
+    EXPECT_TRUE(server.requested.isEmpty());
+    // A secure site's tunnel: the bytes inside are the site's own.
+    const std::string answer = through(proxy, "CONNECT " + host + " HTTP/1.1\r\n\r\nGET /ok HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(answer.rfind("HTTP/1.1 200 Connection established\r\n\r\nHTTP/1.0 200 OK", 0), 0u) << answer;
+    EXPECT_NE(answer.find("fine"), std::string::npos);
+    EXPECT_EQ(server.requested, QStringList{"/ok"});
+}
