@@ -1,9 +1,11 @@
 // The request gate: one decision at real block-list sizes, and a page of 200 pictures
-// loaded from loopback through the real engine with and without the gate:
-//   QTWEBENGINE_DISABLE_SANDBOX=1 xvfb-run -a build/bench/gate_bench
+// loaded from loopback through the real engine, with the gate and the proxy (--gated) or
+// without either; bench/page_bench.sh runs the two by turns:
+//   QTWEBENGINE_DISABLE_SANDBOX=1 xvfb-run -a build/bench/gate_bench [--gated]
 #include "approval/gate.h"
+#include "shell/proxy.h"
 #include "shell/requestgate.h"
-#include "support/httpserver.h"
+#include "support/nginx.h"
 #include "synthetic.h"
 
 #include <QApplication>
@@ -16,6 +18,8 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -62,20 +66,27 @@ void BM_GateDecision(benchmark::State& state) {
 }
 BENCHMARK(BM_GateDecision)->Arg(0)->Arg(1);
 
-// A page of 200 pictures, each a separate request to loopback, until the page has loaded;
-// the argument says whether the gate decides each request. The median of the runs counts.
+GateProxy* proxy = nullptr;  // when the engine was started --gated
+
+// A page of 200 pictures from nginx on loopback (which keeps its connections, as web
+// servers do), until the page has loaded, each request decided by the gate and the proxy
+// when --gated. The median of the runs counts.
 void BM_PageOf200Pictures(benchmark::State& state) {
-    const bool gated = state.range(0) != 0;
-    LoopbackHttpServer server;
-    QByteArray page = "<html><body>";
+    const bool gated = proxy != nullptr;
+    NginxSite server;
+    std::string page = "<html><body>";
     for (int i = 0; i < 200; ++i) {
-        const QString path = QString("/p%1.gif").arg(i);
-        server.answers[path] = "HTTP/1.0 200 OK\r\nContent-Type: image/gif\r\nCache-Control: no-store\r\n"
-                               "Content-Length: 35\r\n\r\nGIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff,"
-                               "\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;";
-        page += "<img src='" + path.toLatin1() + "'>";
+        server.files.write("p" + std::to_string(i) + ".gif",
+                           std::string("GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff,"
+                                       "\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;",
+                                       35));
+        page += "<img src='p" + std::to_string(i) + ".gif'>";
     }
-    server.page("/page", page + "</body></html>");
+    server.files.write("page.html", page + "</body></html>");
+    if (!server.start("add_header Cache-Control no-store;")) {
+        state.SkipWithError("nginx did not start");
+        return;
+    }
     const LinkLists& lists = blockList();
     const PlainSettings settings = allOn();
     QWebEngineProfile profile;  // off the record: nothing cached between runs
@@ -84,20 +95,28 @@ void BM_PageOf200Pictures(benchmark::State& state) {
             return requestAllowed(address, kind, settings, lists, "/opt/wenlow/");
         },
         [&] { return RulesState{lists.revision(), 0, 15}; });
-    if (gated) profile.setUrlRequestInterceptor(&gate);
+    if (gated) {
+        profile.setUrlRequestInterceptor(&gate);
+        gate.setPassToken(proxy->passToken());
+        proxy->setRules([&gate](const QByteArray& address) { return gate.allowsAddress(address); });
+    }
+    const QUrl address(QString("http://127.0.0.1:%1/page.html").arg(server.port()));
+    int loaded = 0;
     for (auto _ : state) {
         QWebEnginePage web(&profile);
         QEventLoop loop;
-        QObject::connect(&web, &QWebEnginePage::loadFinished, &loop, &QEventLoop::quit);
+        QObject::connect(&web, &QWebEnginePage::loadFinished, &loop, [&](bool ok) {
+            loaded += ok;
+            loop.quit();
+        });
         QTimer::singleShot(20000, &loop, &QEventLoop::quit);
-        web.load(QUrl(server.url("/page")));
+        web.load(address);
         loop.exec();
     }
-    state.counters["requests"] = static_cast<double>(server.requested.size()) / static_cast<double>(state.iterations());
+    if (gated) proxy->setRules({});
+    state.counters["loaded"] = static_cast<double>(loaded) / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_PageOf200Pictures)
-    ->Arg(0)
-    ->Arg(1)
     ->Iterations(5)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true)
@@ -107,10 +126,23 @@ BENCHMARK(BM_PageOf200Pictures)
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::vector<char*> words(argv, argv + argc);
+    std::unique_ptr<GateProxy> gatedBy;
+    std::vector<QByteArray> switches;
+    if (argc > 1 && std::strcmp(argv[1], "--gated") == 0) {
+        words.erase(words.begin() + 1);
+        gatedBy = std::make_unique<GateProxy>();
+        proxy = gatedBy.get();
+        for (const QString& s : proxy->engineSwitches()) switches.push_back(s.toLatin1());
+    }
+    int benchCount = static_cast<int>(words.size());
+    for (QByteArray& s : switches) words.push_back(s.data());
+    words.push_back(nullptr);
+    int count = static_cast<int>(words.size()) - 1;
     registerOwnScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
+    QApplication app(count, words.data());
+    benchmark::Initialize(&benchCount, words.data());
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

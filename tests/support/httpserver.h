@@ -10,10 +10,16 @@
 
 class LoopbackHttpServer : public QTcpServer {
 public:
-    LoopbackHttpServer() {
+    // What becomes of a connection after an answer: closed as HTTP/1.0 does, kept for
+    // the next request, or closed although the answer said it would stay (as a server
+    // does when it ends an idle connection).
+    enum class After { Close, KeepOpen, CloseUnannounced };
+
+    explicit LoopbackHttpServer(After after = After::Close) : after_(after) {
         listen(QHostAddress::LocalHost, 0);
         connect(this, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* s = nextPendingConnection()) {
+                ++connections;
                 connect(s, &QTcpSocket::readyRead, s, [this, s] { serve(s); });
                 connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
             }
@@ -33,19 +39,28 @@ public:
     QMap<QString, QByteArray> answers;
     QStringList requested;  // paths, in order
     QList<QByteArray> heads;  // whole request heads, in order
+    int connections = 0;
 
 private:
     void serve(QTcpSocket* s) {
         QByteArray& buf = pending_[s];
         buf += s->readAll();
-        if (!buf.contains("\r\n\r\n")) return;
-        const QList<QByteArray> words = buf.left(buf.indexOf("\r\n")).split(' ');
-        const QString path = words.size() > 1 ? QString::fromLatin1(words[1]) : QString();
-        heads << buf.left(buf.indexOf("\r\n\r\n") + 4);
-        pending_.remove(s);
-        requested << path;
-        s->write(answers.value(path, "HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nNot found"));
-        s->disconnectFromHost();
+        while (buf.contains("\r\n\r\n")) {
+            const QList<QByteArray> words = buf.left(buf.indexOf("\r\n")).split(' ');
+            const QString path = words.size() > 1 ? QString::fromLatin1(words[1]) : QString();
+            heads << buf.left(buf.indexOf("\r\n\r\n") + 4);
+            buf.remove(0, heads.back().size());
+            requested << path;
+            QByteArray answer = answers.value(path, "HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nNot found");
+            if (after_ != After::Close && answer.startsWith("HTTP/1.0")) answer[7] = '1';
+            s->write(answer);
+            if (after_ != After::KeepOpen) {
+                pending_.remove(s);
+                s->disconnectFromHost();
+                return;
+            }
+        }
     }
+    After after_;
     QMap<QTcpSocket*, QByteArray> pending_;
 };

@@ -15,8 +15,8 @@ public:
 
     ProgramFolder files;  // what it serves
 
-    // False when it could not be started.
-    bool start() {
+    // False when it could not be started. `extra`: more of the server block.
+    bool start(const std::string& extra = "") {
         {
             LoopbackPeer probe;  // a free port
             port_ = probe.port();
@@ -24,7 +24,7 @@ public:
         files.write("nginx.conf", "daemon off; worker_processes 1; pid " + files.file("nginx.pid") + ";\n" +
                                       (::geteuid() == 0 ? "user root;\n" : "") + "error_log " + files.file("error.log") +
                                       ";\nevents {}\nhttp { access_log off; server { listen 127.0.0.1:" +
-                                      std::to_string(port_) + "; root " + files.path() + "; } }\n");
+                                      std::to_string(port_) + "; root " + files.path() + "; " + extra + " } }\n");
         server_.start(Program, {"-c", QString::fromStdString(files.file("nginx.conf")), "-p",
                                 QString::fromStdString(files.path())});
         if (!server_.waitForStarted()) return false;
