@@ -1,6 +1,7 @@
 #include "platform/messages.h"
 
 #include "platform/errors.h"
+#include "platform/handoff.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -48,6 +49,7 @@ MessageWindow::~MessageWindow() {
 }
 
 bool MessageWindow::event(QEvent* e) {
+    takenOver(e);
     if (e->type() != PostedMessageType) return QObject::event(e);
     Msg msg = static_cast<PostedMessage*>(e)->msg;
     if (proc_) guarded([&] { proc_(msg); });  // nothing escapes into the event loop
@@ -59,7 +61,9 @@ bool PostMessage(WindowHandle window, std::uint32_t message, std::uintptr_t wPar
     std::lock_guard g(r.lock);
     auto it = r.windows.find(window);
     if (it == r.windows.end()) return false;
-    QCoreApplication::postEvent(it->second, new PostedMessage(Msg{message, wParam, lParam, 0}));
+    auto* posted = new PostedMessage(Msg{message, wParam, lParam, 0});
+    handedOver(posted);
+    QCoreApplication::postEvent(it->second, posted);
     return true;
 }
 

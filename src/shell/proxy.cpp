@@ -3,12 +3,12 @@
 #include "shell/relay.h"
 
 #include <QRandomGenerator>
-#include <QUrl>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -73,7 +73,7 @@ std::string_view headerLines(std::string_view head) {
 
 }  // namespace
 
-GateProxy::GateProxy() : home_(std::make_unique<QObject>()) {
+GateProxy::GateProxy() : bell_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     quint32 words[4];
     QRandomGenerator::system()->fillRange(words);
     token_ = QByteArray(reinterpret_cast<const char*>(words), sizeof words).toHex();
@@ -94,12 +94,14 @@ GateProxy::GateProxy() : home_(std::make_unique<QObject>()) {
 }
 
 GateProxy::~GateProxy() {
-    // Every wait looks at this within a tick. Questions still queued go with home_.
+    // Every wait looks at this within a tick.
     stopping_ = true;
     if (acceptor_.joinable()) acceptor_.join();
     std::unique_lock lock(mutex_);
     idle_.wait(lock, [this] { return serving_ == 0; });
+    hearsBell_.reset();
     if (listener_ >= 0) ::close(listener_);
+    if (bell_ >= 0) ::close(bell_);
 }
 
 QStringList GateProxy::engineSwitches() const {
@@ -130,12 +132,38 @@ void GateProxy::acceptLoop() {
     }
 }
 
-bool GateProxy::ask(const QByteArray& address) {
-    auto answer = std::make_shared<std::promise<bool>>();
-    std::future<bool> decided = answer->get_future();
-    QMetaObject::invokeMethod(
-        home_.get(), [this, address, answer] { answer->set_value(decide_ && decide_(address)); },
-        Qt::QueuedConnection);
+void GateProxy::setRules(Decide decide) {
+    decide_ = std::move(decide);
+    if (decide_ && !hearsBell_ && bell_ >= 0) {
+        hearsBell_ = std::make_unique<QSocketNotifier>(bell_, QSocketNotifier::Read);
+        QObject::connect(hearsBell_.get(), &QSocketNotifier::activated, hearsBell_.get(), [this] { answerQuestions(); });
+    }
+    hasRules_ = decide_ && hearsBell_;
+}
+
+void GateProxy::answerQuestions() {
+    std::uint64_t rung = 0;
+    [[maybe_unused]] const ssize_t n = ::read(bell_, &rung, sizeof rung);
+    std::deque<std::shared_ptr<Question>> waiting;
+    {
+        std::lock_guard lock(questionsMutex_);
+        waiting.swap(questions_);
+    }
+    for (const auto& q : waiting)
+        q->answer.set_value(decide_ && decide_(QByteArray(q->address.data(), static_cast<qsizetype>(q->address.size()))));
+}
+
+bool GateProxy::ask(std::string address) {
+    if (!hasRules_) return false;
+    auto question = std::make_shared<Question>();
+    question->address = std::move(address);
+    std::future<bool> decided = question->answer.get_future();
+    {
+        std::lock_guard lock(questionsMutex_);
+        questions_.push_back(std::move(question));
+    }
+    const std::uint64_t one = 1;
+    if (::write(bell_, &one, sizeof one) != sizeof one) return false;
     while (decided.wait_for(std::chrono::milliseconds(relay::Tick)) != std::future_status::ready)
         if (stopping_) return false;
     return decided.get();
@@ -182,7 +210,7 @@ void GateProxy::serve(int clientFd) {
             return;
         }
         const bool passes = !asked.pass.empty() && asked.pass == std::string_view(token_.constData(), token_.size());
-        if (!passes && !ask(QByteArray(target.data(), static_cast<qsizetype>(target.size())))) {
+        if (!passes && !ask(std::string(target))) {
             client.send(RefusedAnswer);
             return;
         }

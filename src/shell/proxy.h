@@ -7,14 +7,17 @@
 // gate's. The rules are asked on the thread that made the proxy (the GUI thread, where
 // the settings live); connections are served on threads of their own.
 #include <QByteArray>
-#include <QObject>
+#include <QSocketNotifier>
 #include <QStringList>
 
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 class GateProxy {
@@ -38,19 +41,29 @@ public:
     // The engine's switches that send its requests here, loopback ones included; empty
     // when the proxy could not listen.
     QStringList engineSwitches() const;
-    // On the thread that made the proxy.
-    void setRules(Decide decide) { decide_ = std::move(decide); }
+    // On the thread that made the proxy, once its event loop can run.
+    void setRules(Decide decide);
 
 private:
+    struct Question {
+        std::string address;
+        std::promise<bool> answer;
+    };
     void acceptLoop();
     void serve(int client);
-    bool ask(const QByteArray& address);
+    bool ask(std::string address);
+    void answerQuestions();
 
     int listener_ = -1;
     quint16 port_ = 0;
     QByteArray token_;
     Decide decide_;
-    std::unique_ptr<QObject> home_;  // where the rules are asked
+    std::atomic<bool> hasRules_{false};
+    // Questions wait in a queue; a byte on the bell tells the rules' thread.
+    std::mutex questionsMutex_;
+    std::deque<std::shared_ptr<Question>> questions_;
+    int bell_ = -1;
+    std::unique_ptr<QSocketNotifier> hearsBell_;
     std::atomic<bool> stopping_{false};
     std::mutex mutex_;
     std::condition_variable idle_;

@@ -151,7 +151,7 @@ void ListDownload::finish() {
         } catch (const std::exception& e) {
             prepared->problem = e.what();
         }
-        QMetaObject::invokeMethod(&deadline_, [this, prepared] { store(prepared); }, Qt::QueuedConnection);
+        mailbox_.post([this, prepared] { store(prepared); });
     });
 }
 

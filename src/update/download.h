@@ -12,6 +12,7 @@
 // client ready for the next one.
 #include "approval/settings.h"
 #include "data/linklists.h"
+#include "platform/handoff.h"
 #include "update/answer.h"
 #include "update/buffsock.h"
 
@@ -77,6 +78,7 @@ private:
     std::string& workText_;
     const SettingsView* settings_ = nullptr;
     QTimer deadline_;
+    Mailbox mailbox_;  // where the worker hands back the prepared list
     bool running_ = false;
     bool opening_ = false;  // the look-up and connect start of UpdateData
     std::unique_ptr<QFile> part_;  // the answer so far, beside data.dat
