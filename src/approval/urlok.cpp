@@ -157,21 +157,27 @@ Decision decideUrlok(std::string_view url, const SettingsView& settings, const L
     const std::string_view a = normalised.text();
     if (!lists.predefined().empty() && settings.option(OptPredefined)) {
         const LinkIndex& index = lists.index();
-        const TextSet::Address address(a);
+        // The address's hashes only when a set of prefixes or whole addresses asks: a
+        // host refused by its domain needs none.
+        std::optional<TextSet::Address> hashed;
+        auto address = [&]() -> const TextSet::Address& {
+            if (!hashed) hashed.emplace(a);
+            return *hashed;
+        };
         std::optional<HostLookup> host;
         if (!index.blockDomains.empty() || !index.allowDomains.empty()) host.emplace(hostOf(a));
         // Every entry counts and the list's order puts "4" and "5" last: an allow entry
         // that matches wins over any block entry.
-        if (const auto allow = index.allowPrefixes.prefixOf(address)) {
+        if (const auto allow = index.allowPrefixes.empty() ? std::nullopt : index.allowPrefixes.prefixOf(address())) {
             d = Decision::predefined(true, '4', *allow);
         } else if (const auto allowed = host ? host->in(index.allowDomains) : std::nullopt) {
             d = Decision::predefined(true, '5', *allowed);
-        } else if (const auto exact = index.blockExact.equalTo(address)) {
+        } else if (const auto exact = index.blockExact.empty() ? std::nullopt : index.blockExact.equalTo(address())) {
             d = Decision::predefined(false, '3', *exact);
         } else if (const auto blocked = host ? host->in(index.blockDomains) : std::nullopt) {
             // Before the prefixes: a host has a few labels, an address many lengths.
             d = Decision::predefined(false, '2', *blocked);
-        } else if (const auto block = index.blockPrefixes.prefixOf(address)) {
+        } else if (const auto block = index.blockPrefixes.empty() ? std::nullopt : index.blockPrefixes.prefixOf(address())) {
             d = Decision::predefined(false, '1', *block);
         }
     }

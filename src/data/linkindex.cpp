@@ -32,9 +32,45 @@ std::uint32_t tagOf(std::uint64_t mixed, std::size_t length) {
     return static_cast<std::uint32_t>(std::min(length, LongText)) << 24 | bits << 1 | 1;
 }
 
+// A text's hash is the sum of (character + 1) * Multiplier^(place + 1) over its
+// characters, so the hashes of all the prefixes of an address come from independent
+// multiplications instead of a chain of them.
+constexpr std::size_t PowerCount = 256;
+struct Powers {
+    std::uint64_t of[PowerCount];
+    constexpr Powers() : of() {
+        std::uint64_t p = 1;
+        for (std::size_t i = 0; i < PowerCount; ++i) of[i] = p *= Multiplier;
+    }
+};
+constexpr Powers powers;
+
+// hashes[L] for L from 0 to the text's size (hashes has one more place than the text).
+void prefixHashes(std::string_view t, std::uint64_t* hashes) {
+    std::uint64_t h = Seed;
+    hashes[0] = h;
+    const std::size_t near = std::min(t.size(), PowerCount);
+    for (std::size_t i = 0; i < near; ++i) {
+        h += (static_cast<unsigned char>(t[i]) + std::uint64_t(1)) * powers.of[i];
+        hashes[i + 1] = h;
+    }
+    std::uint64_t p = powers.of[PowerCount - 1];
+    for (std::size_t i = near; i < t.size(); ++i) {
+        p *= Multiplier;
+        h += (static_cast<unsigned char>(t[i]) + std::uint64_t(1)) * p;
+        hashes[i + 1] = h;
+    }
+}
+
 std::uint64_t hashOf(std::string_view s) {
     std::uint64_t h = Seed;
-    for (unsigned char c : s) h = h * Multiplier + c;
+    const std::size_t near = std::min(s.size(), PowerCount);
+    for (std::size_t i = 0; i < near; ++i) h += (static_cast<unsigned char>(s[i]) + std::uint64_t(1)) * powers.of[i];
+    std::uint64_t p = powers.of[PowerCount - 1];
+    for (std::size_t i = near; i < s.size(); ++i) {
+        p *= Multiplier;
+        h += (static_cast<unsigned char>(s[i]) + std::uint64_t(1)) * p;
+    }
     return h;
 }
 
@@ -46,12 +82,7 @@ TextSet::Address::Address(std::string_view t) : text(t) {
         long_.resize(t.size() + 1);
         out = long_.data();
     }
-    std::uint64_t h = Seed;
-    out[0] = h;
-    for (std::size_t i = 0; i < t.size(); ++i) {
-        h = h * Multiplier + static_cast<unsigned char>(t[i]);
-        out[i + 1] = h;
-    }
+    prefixHashes(t, out);
     hashes = out;
 }
 
