@@ -98,7 +98,7 @@ void BM_PageOf200Pictures(benchmark::State& state) {
     if (gated) {
         profile.setUrlRequestInterceptor(&gate);
         gate.setPassToken(proxy->passToken());
-        proxy->setRules([&gate](const QByteArray& address) { return gate.allowsAddress(address); });
+        proxy->setRules([&gate](const QByteArray& address, bool tunnel) { return gate.allowsAddress(address, tunnel); });
     }
     const QUrl address(QString("http://127.0.0.1:%1/page.html").arg(server.port()));
     int loaded = 0;

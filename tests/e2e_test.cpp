@@ -285,6 +285,11 @@ TEST_F(EndToEnd, AWebListPageOnARefusedServerLoadsButNotItsPictures) {
 // none of the refused ones reaches the server, every approved one does.
 TEST_F(EndToEnd, EveryRequestAPageMakesMeetsTheRules) {
     LoopbackHttpServer server;
+    // Where a picture is sent on to a secure address: an approved host, and one refused
+    // whole by a domain entry (the engine would tell either no more than its host).
+    LoopbackHttpServer secureOk, secureNo;
+    server.redirect("/ok-securehop", QString("https://127.0.0.1:%1/ok").arg(secureOk.serverPort()));
+    server.redirect("/no-securehop", QString("https://localhost:%1/no").arg(secureNo.serverPort()));
     const QString ws = server.url("").replace("http:", "ws:");
     const QStringList kinds = {"style", "script", "prefetch", "frame", "image", "fetch", "xhr",
                                "socket", "beacon", "newimage", "form", "redirect", "imagehop", "fetchhop"};
@@ -295,7 +300,7 @@ TEST_F(EndToEnd, EveryRequestAPageMakesMeetsTheRules) {
                         "<link rel='prefetch' href='%1prefetch'><iframe src='%1frame'></iframe><img src='%1image'>"
                         "<iframe name='%2target'></iframe>"
                         "<form id='%2form' target='%2target' method='post' action='%1form'><input name='q' value='x'></form>"
-                        "<iframe src='/%2-redirect'></iframe><img src='/%2-imagehop'>"
+                        "<iframe src='/%2-redirect'></iframe><img src='/%2-imagehop'><img src='/%2-securehop'>"
                         "<script>fetch('%1fetch').catch(() => {}); fetch('/%2-fetchhop').catch(() => {});"
                         "var x = new XMLHttpRequest(); x.open('GET', '%1xhr'); x.send();"
                         "try { new WebSocket('%3%1socket'); } catch (e) {}"
@@ -307,7 +312,7 @@ TEST_F(EndToEnd, EveryRequestAPageMakesMeetsTheRules) {
         for (const QString hop : {"redirect", "imagehop", "fetchhop"}) server.redirect("/" + twin + "-" + hop, at + hop);
     }
     server.page("/page", ("<html><head><title>Requests</title></head><body>" + body + "</body></html>").toUtf8());
-    dir.write("data.dat", "starturls\r\n1" + server.url("/no/").toStdString() + "\r\nmainurls\r\nendurls\r\n");
+    dir.write("data.dat", "starturls\r\n1" + server.url("/no/").toStdString() + "\r\n2localhost\r\nmainurls\r\nendurls\r\n");
     start();
     form1->WebBrowser2->Navigate(server.url("/page"));
     auto arrived = [&](const QString& path) {
@@ -323,6 +328,8 @@ TEST_F(EndToEnd, EveryRequestAPageMakesMeetsTheRules) {
         EXPECT_FALSE(arrived("/no/" + kind)) << "refused " << kind.toStdString() << " reached the server";
     }
     EXPECT_TRUE(all);
+    EXPECT_GT(secureOk.connections, 0) << "the approved secure host was never tried";
+    EXPECT_EQ(secureNo.connections, 0) << "the refused secure host was reached";
     EXPECT_TRUE(dialogs.shown.empty());  // subresources and frames are refused without a box
     EXPECT_EQ(right->view()->url(), QUrl(server.url("/page")));
 }

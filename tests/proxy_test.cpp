@@ -58,9 +58,9 @@ TEST(Proxy, DecidesEveryPlainWebRequestBeforeItLeaves) {
     GateProxy proxy;
     ASSERT_TRUE(proxy.listening());
     QStringList asked;
-    proxy.setRules([&](const QByteArray& address) {
-        asked << QString::fromLatin1(address);
-        return !address.contains("/no");
+    proxy.setRules([&](const QByteArray& address, bool tunnel) {
+        asked << QString::fromLatin1(address) + (tunnel ? " (tunnel)" : "");
+        return !address.contains("/no") && !address.contains("localhost");
     });
     const std::string host = "127.0.0.1:" + std::to_string(server.serverPort());
     const std::string token = proxy.passToken().toStdString();
@@ -87,16 +87,20 @@ TEST(Proxy, DecidesEveryPlainWebRequestBeforeItLeaves) {
         {"another scheme", "GET ftp://" + host + "/ok HTTP/1.1\r\n\r\n", "HTTP/1.1 400", nullptr},
         {"a port that is not one", "GET http://127.0.0.1:8o/ok HTTP/1.1\r\n\r\n", "HTTP/1.1 400", nullptr},
         {"nobody there", "GET http://127.0.0.1:1/ok HTTP/1.1\r\n\r\n", "HTTP/1.1 502", nullptr},
+        {"a tunnel to a host refused whole", "CONNECT localhost:" + std::to_string(server.serverPort()) + " HTTP/1.1\r\n\r\n",
+         "HTTP/1.1 403", nullptr},
         {"a head that never ends", "GET http://" + host + "/ok HTTP/1.1\r\n" + std::string(70000, 'x'), "", nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         server.requested.clear();
         server.heads.clear();
+        server.connections = 0;
         const std::string answer = through(proxy, c.request);
         EXPECT_EQ(answer.rfind(c.answerStarts, 0), 0u) << answer;
         if (!c.reached) {
             EXPECT_TRUE(server.requested.isEmpty());
+            EXPECT_EQ(server.connections, 0);
             continue;
         }
         ASSERT_EQ(server.requested, QStringList{c.reached});
@@ -108,6 +112,7 @@ TEST(Proxy, DecidesEveryPlainWebRequestBeforeItLeaves) {
     // Asked with the address as sent, and never for the gate's own load.
     EXPECT_TRUE(asked.contains(QString::fromStdString("http://" + host + "/ok")));
     EXPECT_FALSE(asked.contains(QString::fromStdString("http://" + host + "/nothing")));
+    EXPECT_TRUE(asked.contains(QString::fromStdString("https://localhost:" + std::to_string(server.serverPort()) + " (tunnel)")));
 }
 
 TEST(Proxy, WithoutRulesNothingPassesAndATunnelCarriesBothWays) {
@@ -116,8 +121,10 @@ TEST(Proxy, WithoutRulesNothingPassesAndATunnelCarriesBothWays) {
     GateProxy proxy;
     const std::string host = "127.0.0.1:" + std::to_string(server.serverPort());
     EXPECT_EQ(through(proxy, "GET http://" + host + "/ok HTTP/1.1\r\n\r\n").rfind("HTTP/1.1 403", 0), 0u);
-    EXPECT_TRUE(server.requested.isEmpty());
+    EXPECT_EQ(through(proxy, "CONNECT " + host + " HTTP/1.1\r\n\r\n").rfind("HTTP/1.1 403", 0), 0u);
+    EXPECT_EQ(server.connections, 0);
     // A secure site's tunnel: the bytes inside are the site's own.
+    proxy.setRules([](const QByteArray&, bool) { return true; });
     const std::string answer = through(proxy, "CONNECT " + host + " HTTP/1.1\r\n\r\nGET /ok HTTP/1.0\r\n\r\n");
     EXPECT_EQ(answer.rfind("HTTP/1.1 200 Connection established\r\n\r\nHTTP/1.0 200 OK", 0), 0u) << answer;
     EXPECT_NE(answer.find("fine"), std::string::npos);
@@ -145,7 +152,7 @@ TEST(Proxy, OneConnectionCarriesRequestAfterRequest) {
         server.page("/no", "never");
         server.page("/c", "third");
         GateProxy proxy;
-        proxy.setRules([](const QByteArray& address) { return !address.endsWith("/no"); });
+        proxy.setRules([](const QByteArray& address, bool) { return !address.endsWith("/no"); });
         const std::string host = "127.0.0.1:" + std::to_string(server.serverPort());
         auto get = [&](const char* path) { return "GET http://" + host + path + " HTTP/1.1\r\nHost: " + host + "\r\n\r\n"; };
         const std::string answer = through(proxy, get("/a") + get("/b") + get("/c") + get("/no") + get("/a"));

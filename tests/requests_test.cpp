@@ -62,3 +62,41 @@ TEST(Requests, WhatAPaneMayOpenAndWhatAPageMayAskFor) {
     EXPECT_EQ(requestVerdict("file:///etc/passwd", RequestKind::Navigation, s, lists, Folder).rule,
               "file outside the program folder");
 }
+
+// A secure connection shows only its host: it is refused when every address there would
+// be, and kept open whenever some address there could be approved.
+TEST(Requests, ASecureConnectionIsRefusedOnlyForAHostRefusedWhole) {
+    LinkLists lists;
+    lists.append({"2BAD.EXAMPLE", "1HTTP://WHOLE.EXAMPLE", "1HTTP://PATH.EXAMPLE/games", "1HTTP://",
+                  "4HTTP://KIDS.EXAMPLE/ok", "4HTTP://KIDS.EXAMPLEX.ORG", "5FINE.BAD.EXAMPLE", "1HTTP://PORT.EXAMPLE:8443",
+                  "4HTTP://OPEN.EXAMPLE"},
+                 {});
+    PlainSettings s = allOn();
+    const struct {
+        const char* site;
+        bool open;
+    } cases[] = {
+        {"https://bad.example", false},          // a "2" domain
+        {"https://cdn.bad.example", false},      // below it
+        {"https://fine.bad.example", true},      // "5" approves it
+        {"https://notbad.example", false},       // refused by "1HTTP://" everywhere...
+        {"https://open.example", true},          // ...unless a "4" entry approves the host
+        {"https://kids.example", true},          // or an address on it
+        {"https://kids.example:8443", false},    // but not on another port
+        {"https://path.example", false},         // "1HTTP://" again: only a path refused by its own entry
+        {"https://whole.example", false},
+        {"https://WHOLE.EXAMPLE.", false},       // letter case and a trailing dot
+        {"https://port.example:8443", false},
+        {"http://bad.example", false},
+        {"ftp://open.example", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(requestAllowed(c.site, RequestKind::Tunnel, s, lists, Folder), c.open) << c.site;
+    // Without "1HTTP://", a path refused is not the whole host.
+    LinkLists paths;
+    paths.append({"1HTTP://PATH.EXAMPLE/games", "1HTTP://PATH.EXAMPLE/"}, {});
+    EXPECT_TRUE(requestAllowed("https://path.example", RequestKind::Tunnel, s, paths, Folder));
+    // With the list switched off nothing is refused whole.
+    s.setup.options[OptPredefined - 1] = false;
+    EXPECT_TRUE(requestAllowed("https://bad.example", RequestKind::Tunnel, s, lists, Folder));
+}

@@ -208,3 +208,15 @@ TEST_F(Startup, WindowLayoutAndCaptions) {
     EXPECT_EQ(form1->Setup1->text(), "Parent Setup");
     EXPECT_EQ(form1->About1->text(), "&About...");
 }
+
+// A site's list page on a secure server is the program's own load even where the rules
+// refuse its host whole: the connection to that host stays open, and only to it.
+TEST_F(Startup, TheSecureHostOfAListPageStaysOpen) {
+    writeSetup("111111111", "110000000", {"https://lists.bad.example/page.html", "two.html"});
+    dir.write("data.dat", "starturls\r\n2bad.example\r\nmainurls\r\nendurls\r\n");
+    start();
+    EXPECT_TRUE(form1->allows("https://lists.bad.example", RequestKind::Tunnel));
+    EXPECT_TRUE(form1->allows("https://LISTS.bad.example:443", RequestKind::Tunnel));
+    EXPECT_FALSE(form1->allows("https://other.bad.example", RequestKind::Tunnel));
+    EXPECT_FALSE(form1->allows("https://lists.bad.example/page.html", RequestKind::Resource));
+}

@@ -79,7 +79,10 @@ bool insideProgramFolder(std::string_view fileAddress, std::string_view programD
 Verdict requestVerdict(std::string_view address, RequestKind kind, const SettingsView& settings,
                        const LinkLists& lists, std::string_view programDir) {
     std::size_t colon;
-    switch (schemeOf(address, colon)) {
+    const Scheme scheme = schemeOf(address, colon);
+    if (kind == RequestKind::Tunnel)
+        return scheme == Scheme::Web ? hostVerdict(address, settings, lists) : Verdict{false, "scheme"};
+    switch (scheme) {
     case Scheme::None:
     case Scheme::Web:
     case Scheme::MailOrFtp: return urlokVerdict(address, settings, lists);
@@ -105,7 +108,7 @@ bool requestAllowed(std::string_view address, RequestKind kind, const SettingsVi
                     std::string_view programDir) {
     std::size_t colon;
     const Scheme scheme = schemeOf(address, colon);
-    if (scheme == Scheme::None || scheme == Scheme::Web || scheme == Scheme::MailOrFtp)
+    if (kind != RequestKind::Tunnel && (scheme == Scheme::None || scheme == Scheme::Web || scheme == Scheme::MailOrFtp))
         return urlok(address, settings, lists);  // the common case, without rule texts
     return requestVerdict(address, kind, settings, lists, programDir).ok;
 }

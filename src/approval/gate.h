@@ -12,6 +12,7 @@
 enum class RequestKind {
     Navigation,  // what a pane or a frame of it shows
     Resource,    // what a page loads or sends: pictures, scripts, fetches, sockets, ...
+    Tunnel,      // a secure connection to "https://host[:port]", before its addresses are seen
 };
 
 // What the rules of a moment are made of, to tell whether a decision made earlier still

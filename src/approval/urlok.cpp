@@ -184,6 +184,49 @@ Decision decideUrlok(std::string_view url, const SettingsView& settings, const L
     return parentList(a, settings, d);
 }
 
+// A "4" entry that approves some address on the host of `root` ("HTTP://HOST[:PORT]"):
+// one that begins with it, found among the sorted entries.
+std::optional<std::string_view> approvalOnHost(std::string_view root, const TextList& predefined) {
+    std::string key = "4";
+    key += root;
+    std::size_t low = 0, high = predefined.size();
+    while (low < high) {
+        const std::size_t mid = low + (high - low) / 2;
+        if (predefined[mid] < key)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    // Entries for longer host names that begin alike come first at most a few times.
+    for (std::size_t i = low, seen = 0; i < predefined.size() && seen < 64; ++i, ++seen) {
+        const std::string_view e = predefined[i];
+        if (!startsWith(e, key)) break;
+        if (e.size() == key.size() || std::string_view("/?#\\").find(e[key.size()]) != std::string_view::npos)
+            return e.substr(1);
+    }
+    return std::nullopt;
+}
+
+// Whether anything on a host could be approved, for a secure connection to it, of
+// which only the host is known: refused only when the predefined list refuses every
+// address there (the parent's list names single addresses).
+Decision decideHost(std::string_view url, const SettingsView& settings, const LinkLists& lists) {
+    if (lists.predefined().empty() || !settings.option(OptPredefined)) return Decision::fixed(true, "no list");
+    const Normalised normalised(url);
+    std::string_view root = normalised.text();
+    if (!beginsWith(root, "HTTP://")) return Decision::fixed(true, "not a web host");
+    root = root.substr(0, std::min(root.size(), root.find_first_of("/?#\\", 7)));
+    const LinkIndex& index = lists.index();
+    const TextSet::Address address(root);
+    const HostLookup host(hostOf(root));
+    if (const auto allow = index.allowPrefixes.prefixOf(address)) return Decision::predefined(true, '4', *allow);
+    if (const auto allowed = host.in(index.allowDomains)) return Decision::predefined(true, '5', *allowed);
+    if (const auto some = approvalOnHost(root, lists.predefined())) return Decision::predefined(true, '4', *some);
+    if (const auto blocked = host.in(index.blockDomains)) return Decision::predefined(false, '2', *blocked);
+    if (const auto block = index.blockPrefixes.prefixOf(address)) return Decision::predefined(false, '1', *block);
+    return Decision::fixed(true, "host open");
+}
+
 Decision decideMainUrlOk(const std::string& url, int currentSite, const SettingsView& settings,
                          const LinkLists& lists) {
     const bool verify = currentSite >= 1 && currentSite <= 9 && settings.verify(currentSite);
@@ -219,6 +262,10 @@ std::string normalisedAddress(std::string_view url) { return std::string(Normali
 
 Verdict urlokVerdict(std::string_view url, const SettingsView& settings, const LinkLists& lists) {
     return decideUrlok(url, settings, lists).verdict();
+}
+
+Verdict hostVerdict(std::string_view url, const SettingsView& settings, const LinkLists& lists) {
+    return decideHost(url, settings, lists).verdict();
 }
 
 bool urlok(std::string_view url, const SettingsView& settings, const LinkLists& lists) {

@@ -15,6 +15,10 @@ struct Verdict {
 Verdict urlokVerdict(std::string_view url, const SettingsView& settings, const LinkLists& lists);
 bool urlok(std::string_view url, const SettingsView& settings, const LinkLists& lists);
 
+// For a secure connection to "https://host[:port]", of which only the host is known:
+// refused only when every address on the host would be refused.
+Verdict hostVerdict(std::string_view url, const SettingsView& settings, const LinkLists& lists);
+
 // Verification of a link clicked in the left pane against the main list, for the
 // current site (0..9). The caller shows the message when it refuses.
 Verdict mainUrlOkVerdict(const std::string& url, int currentSite, const SettingsView& settings, const LinkLists& lists);

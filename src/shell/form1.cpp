@@ -366,6 +366,13 @@ bool TForm1::urlok(const QString& url) const {
 }
 
 bool TForm1::allows(std::string_view address, RequestKind kind) const {
+    // A site's list page is the program's own load, whatever the rules say of its host:
+    // the secure connection to that host is kept open for it.
+    if (kind == RequestKind::Tunnel) {
+        const std::string host(hostOf(normalisedAddress(address)));
+        for (int n = 1; n <= 9; ++n)
+            if (!startAddresses[n].empty() && hostOf(normalisedAddress(startAddresses[n])) == host) return true;
+    }
     return requestAllowed(address, kind, *Form3, lists, programDir);
 }
 

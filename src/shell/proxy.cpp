@@ -150,13 +150,15 @@ void GateProxy::answerQuestions() {
         waiting.swap(questions_);
     }
     for (const auto& q : waiting)
-        q->answer.set_value(decide_ && decide_(QByteArray(q->address.data(), static_cast<qsizetype>(q->address.size()))));
+        q->answer.set_value(decide_ &&
+                            decide_(QByteArray(q->address.data(), static_cast<qsizetype>(q->address.size())), q->tunnel));
 }
 
-bool GateProxy::ask(std::string address) {
+bool GateProxy::ask(std::string address, bool tunnel) {
     if (!hasRules_) return false;
     auto question = std::make_shared<Question>();
     question->address = std::move(address);
+    question->tunnel = tunnel;
     std::future<bool> decided = question->answer.get_future();
     {
         std::lock_guard lock(questionsMutex_);
@@ -183,9 +185,16 @@ void GateProxy::serve(int clientFd) {
         const std::string_view method = line.first, target = line.second;
         std::string host, port;
         if (method == "CONNECT") {
-            // A tunnel to a secure site or socket: its addresses are the request gate's.
+            // A tunnel to a secure site or socket: its addresses are the request gate's,
+            // but a host the rules refuse whole is never reached.
             if (!relay::splitAuthority(target, "443", host, port)) {
                 client.send(BadAnswer);
+                return;
+            }
+            const bool bracketed = host.find(':') != std::string::npos;
+            const std::string secure = "https://" + (bracketed ? "[" + host + "]" : host) + (port == "443" ? "" : ":" + port);
+            if (!ask(secure, true)) {
+                client.send(RefusedAnswer);
                 return;
             }
             site.fd = relay::connectTo(host, port, ConnectWait, stopping_);
@@ -210,7 +219,7 @@ void GateProxy::serve(int clientFd) {
             return;
         }
         const bool passes = !asked.pass.empty() && asked.pass == std::string_view(token_.constData(), token_.size());
-        if (!passes && !ask(std::string(target))) {
+        if (!passes && !ask(std::string(target), false)) {
             client.send(RefusedAnswer);
             return;
         }

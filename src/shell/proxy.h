@@ -3,8 +3,8 @@
 // script's redirect on the network before its request gate hears of the new address, so
 // the engine is told to send its http requests through this proxy on the loopback
 // address, which puts each address to the rules before a byte of it leaves the machine.
-// Secure addresses reach it only as tunnels to a host; they pass, and stay the request
-// gate's. The rules are asked on the thread that made the proxy (the GUI thread, where
+// Secure addresses reach it only as tunnels to a host: a tunnel is refused when the rules
+// refuse every address on that host, and what goes through it stays the request gate's. The rules are asked on the thread that made the proxy (the GUI thread, where
 // the settings live); connections are served on threads of their own.
 #include <QByteArray>
 #include <QSocketNotifier>
@@ -22,8 +22,9 @@
 
 class GateProxy {
 public:
-    // Decides an address in the form the engine fetches it.
-    using Decide = std::function<bool(const QByteArray& address)>;
+    // Decides an address in the form the engine fetches it; for a tunnel (a secure
+    // connection, of which only the host is seen) "https://host:port".
+    using Decide = std::function<bool(const QByteArray& address, bool tunnel)>;
     // The request gate puts this header on the top-level requests it lets through (each
     // was decided by its pane, or is the program's own load); its value is known only to
     // this run of the program, and the header never leaves the machine.
@@ -47,11 +48,12 @@ public:
 private:
     struct Question {
         std::string address;
+        bool tunnel = false;
         std::promise<bool> answer;
     };
     void acceptLoop();
     void serve(int client);
-    bool ask(std::string address);
+    bool ask(std::string address, bool tunnel);
     void answerQuestions();
 
     int listener_ = -1;

@@ -71,7 +71,8 @@ RequestGate::Outcome RequestGate::decide(const QUrl& url, QWebEngineUrlRequestIn
     }
 }
 
-bool RequestGate::allowsAddress(const QByteArray& address) const {
+bool RequestGate::allowsAddress(const QByteArray& address, bool tunnel) const {
+    if (tunnel) return rules_({address.constData(), static_cast<std::size_t>(address.size())}, RequestKind::Tunnel);
     return allows(QUrl::fromEncoded(address), RequestKind::Resource);
 }
 
@@ -95,7 +96,9 @@ ProtectedProfile::ProtectedProfile(QWebEngineProfile* profile, RequestGate::Rule
     profile_->setUrlRequestInterceptor(gate_.get());
     if (proxy_) {
         gate_->setPassToken(proxy_->passToken());
-        proxy_->setRules([gate = gate_.get()](const QByteArray& address) { return gate->allowsAddress(address); });
+        proxy_->setRules([gate = gate_.get()](const QByteArray& address, bool tunnel) {
+            return gate->allowsAddress(address, tunnel);
+        });
     }
     profile_->installUrlSchemeHandler(OwnScheme, static_cast<QWebEngineUrlSchemeHandler*>(handler_.get()));
     QObject::connect(profile_, &QWebEngineProfile::downloadRequested, handler_.get(),

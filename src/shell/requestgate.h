@@ -38,8 +38,8 @@ public:
     enum class Outcome { Pass, Drop, RefusedFrame };
     Outcome decide(const QUrl& url, QWebEngineUrlRequestInfo::ResourceType type) const;
     void interceptRequest(QWebEngineUrlRequestInfo& info) override;
-    // An address as the engine sent it to the proxy.
-    bool allowsAddress(const QByteArray& address) const;
+    // An address as the engine sent it to the proxy, or the site of a tunnel.
+    bool allowsAddress(const QByteArray& address, bool tunnel) const;
     // Marks the top-level plain-web requests let through here, for the proxy.
     void setPassToken(QByteArray token) { passToken_ = std::move(token); }
 
