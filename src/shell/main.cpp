@@ -135,6 +135,10 @@ int main(int argc, char** argv) {
     std::vector<char*> arguments = withoutEngineSwitches(argc, argv);
     // The engine's plain-web requests go through the proxy, which asks the same rules.
     GateProxy proxy;
+    if (!proxy.listening())
+        std::fputs("wenlow: the request proxy could not start; a redirected picture or script may reach a refused "
+                   "address before it is stopped\n",
+                   stderr);
     std::vector<QByteArray> proxySwitches;
     for (const QString& s : proxy.engineSwitches()) proxySwitches.push_back(s.toLatin1());
     arguments.pop_back();

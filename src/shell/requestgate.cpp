@@ -94,7 +94,7 @@ ProtectedProfile::ProtectedProfile(QWebEngineProfile* profile, RequestGate::Rule
     : profile_(profile), proxy_(proxy), gate_(std::make_unique<RequestGate>(std::move(rules), std::move(state))),
       handler_(std::make_unique<RefusedPage>()) {
     profile_->setUrlRequestInterceptor(gate_.get());
-    if (proxy_) {
+    if (proxy_ && proxy_->listening()) {
         gate_->setPassToken(proxy_->passToken());
         proxy_->setRules([gate = gate_.get()](const QByteArray& address, bool tunnel) {
             return gate->allowsAddress(address, tunnel);
