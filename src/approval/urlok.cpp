@@ -126,7 +126,7 @@ public:
             long_.resize(n);
             out = long_.data();
         }
-        std::memcpy(out, prefix.data(), prefix.size());
+        if (!prefix.empty()) std::memcpy(out, prefix.data(), prefix.size());
         if (!url.empty()) std::memcpy(out + prefix.size(), url.data(), url.size());
         upperAZInPlace(out, n);
         while (n > 0 && out[n - 1] == '/') --n;
