@@ -4,6 +4,7 @@
 #include "support/httpserver.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -16,6 +17,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -166,4 +168,43 @@ TEST(Proxy, OneConnectionCarriesRequestAfterRequest) {
         EXPECT_EQ(server.requested, (QStringList{"/a", "/b", "/c"}));
         EXPECT_EQ(server.connections, site.siteConnections);
     }
+}
+
+// A site that takes requests and never answers holds a thread for each; past a limit the
+// proxy turns connections away instead of growing without end.
+TEST(Proxy, ASiteThatNeverAnswersCannotTakeEveryThread) {
+    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof at;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    ASSERT_EQ(::listen(silent, 1024), 0);  // connections wait there, never taken
+    ::getsockname(silent, reinterpret_cast<sockaddr*>(&at), &len);
+    const std::string request =
+        "GET http://127.0.0.1:" + std::to_string(ntohs(at.sin_port)) + "/hang HTTP/1.1\r\n\r\n";
+    auto threads = [] { return QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(); };
+    const qsizetype before = threads();
+    {
+        GateProxy proxy;
+        proxy.setRules([](const QByteArray&, bool) { return true; });
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(proxy.port());
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        std::vector<int> clients;
+        for (int i = 0; i < 400; ++i) {
+            const int c = ::socket(AF_INET, SOCK_STREAM, 0);
+            ASSERT_EQ(::connect(c, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+            ::send(c, request.data(), request.size(), MSG_NOSIGNAL);
+            clients.push_back(c);
+            QCoreApplication::processEvents();
+        }
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 1500) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        EXPECT_LE(threads() - before, 300);
+        for (int c : clients) ::close(c);
+    }
+    ::close(silent);
 }

@@ -23,7 +23,10 @@ namespace {
 constexpr int HeadWait = 30'000;     // ms for the first request of a connection
 constexpr int IdleWait = 60'000;     // ms for each further one
 constexpr int ConnectWait = 30'000;  // ms for the site to answer a connection
-constexpr int Quiet = 10 * 60'000;   // ms of silence that ends a request under way
+constexpr int Quiet = 5 * 60'000;    // ms of silence that ends a request under way
+// Connections served at once: the engine holds a few dozen, so more means a site that
+// keeps answers hanging; those beyond are closed rather than given a thread each.
+constexpr int MostServed = 256;
 
 constexpr std::string_view RefusedAnswer =
     "HTTP/1.1 403 Forbidden\r\nContent-Type: text/plain\r\nContent-Length: 29\r\nConnection: close\r\n"
@@ -121,6 +124,10 @@ void GateProxy::acceptLoop() {
         ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         {
             std::lock_guard lock(mutex_);
+            if (serving_ >= MostServed) {
+                ::close(client);
+                continue;
+            }
             ++serving_;
         }
         std::thread([this, client] {
