@@ -128,20 +128,16 @@ BENCHMARK(BM_PageOf200Pictures)
 int main(int argc, char** argv) {
     std::vector<char*> words(argv, argv + argc);
     std::unique_ptr<GateProxy> gatedBy;
-    std::vector<QByteArray> switches;
     if (argc > 1 && std::strcmp(argv[1], "--gated") == 0) {
         words.erase(words.begin() + 1);
         gatedBy = std::make_unique<GateProxy>();
         proxy = gatedBy.get();
-        for (const QString& s : proxy->engineSwitches()) switches.push_back(s.toLatin1());
     }
     int benchCount = static_cast<int>(words.size());
-    for (QByteArray& s : switches) words.push_back(s.data());
-    words.push_back(nullptr);
-    int count = static_cast<int>(words.size()) - 1;
+    EngineArguments arguments(words, proxy);
     registerOwnScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(count, words.data());
+    QApplication app(arguments.count(), arguments.values());
     benchmark::Initialize(&benchCount, words.data());
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

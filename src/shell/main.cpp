@@ -103,7 +103,6 @@ std::vector<char*> withoutEngineSwitches(int argc, char** argv) {
     std::vector<char*> kept{argv[0]};
     for (int i = 1; i < argc; ++i)
         if (std::strncmp(argv[i], "--", 2) != 0) kept.push_back(argv[i]);
-    kept.push_back(nullptr);
     return kept;
 }
 
@@ -132,22 +131,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "wenlow: the program folder %s is not there\n", words.dir.c_str());
         return 2;
     }
-    std::vector<char*> arguments = withoutEngineSwitches(argc, argv);
     // The engine's plain-web requests go through the proxy, which asks the same rules.
     GateProxy proxy;
     if (!proxy.listening())
         std::fputs("wenlow: the request proxy could not start; a redirected picture or script may reach a refused "
                    "address before it is stopped\n",
                    stderr);
-    std::vector<QByteArray> proxySwitches;
-    for (const QString& s : proxy.engineSwitches()) proxySwitches.push_back(s.toLatin1());
-    arguments.pop_back();
-    for (QByteArray& s : proxySwitches) arguments.push_back(s.data());
-    arguments.push_back(nullptr);
-    int count = static_cast<int>(arguments.size()) - 1;
+    EngineArguments arguments(withoutEngineSwitches(argc, argv), &proxy);
     registerOwnScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(count, arguments.data());
+    QApplication app(arguments.count(), arguments.values());
     QApplication::setApplicationName("Wenlow Explorer");
     QApplication::setApplicationDisplayName("Wenlow Explorer");
 

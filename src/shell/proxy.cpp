@@ -107,10 +107,18 @@ GateProxy::~GateProxy() {
     if (bell_ >= 0) ::close(bell_);
 }
 
-QStringList GateProxy::engineSwitches() const {
+std::vector<std::string> GateProxy::engineSwitches() const {
     if (!listening()) return {};
     // "<-loopback>": the engine would otherwise send loopback addresses past any proxy.
-    return {"--webEngineArgs", QString("--proxy-server=http://127.0.0.1:%1").arg(port_), "--proxy-bypass-list=<-loopback>"};
+    return {"--webEngineArgs", "--proxy-server=http://127.0.0.1:" + std::to_string(port_),
+            "--proxy-bypass-list=<-loopback>"};
+}
+
+EngineArguments::EngineArguments(std::vector<char*> words, const GateProxy* proxy)
+    : switches_(proxy ? proxy->engineSwitches() : std::vector<std::string>()), words_(std::move(words)) {
+    for (std::string& s : switches_) words_.push_back(s.data());
+    count_ = static_cast<int>(words_.size());
+    words_.push_back(nullptr);
 }
 
 void GateProxy::acceptLoop() {

@@ -9,7 +9,6 @@
 // settings live); connections are served on threads of their own.
 #include <QByteArray>
 #include <QSocketNotifier>
-#include <QStringList>
 
 #include <atomic>
 #include <condition_variable>
@@ -20,6 +19,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class GateProxy {
 public:
@@ -42,7 +42,7 @@ public:
     const QByteArray& passToken() const { return token_; }
     // The engine's switches that send its requests here, loopback ones included; empty
     // when the proxy could not listen.
-    QStringList engineSwitches() const;
+    std::vector<std::string> engineSwitches() const;
     // On the thread that made the proxy, once its event loop can run.
     void setRules(Decide decide);
 
@@ -72,4 +72,20 @@ private:
     std::condition_variable idle_;
     int serving_ = 0;
     std::thread acceptor_;
+};
+
+// The words an application object is made with: the program's own, then the switches
+// that start the engine behind the proxy (none without one).
+class EngineArguments {
+public:
+    EngineArguments(std::vector<char*> words, const GateProxy* proxy);
+    EngineArguments(const EngineArguments&) = delete;
+    EngineArguments& operator=(const EngineArguments&) = delete;
+    int& count() { return count_; }
+    char** values() { return words_.data(); }
+
+private:
+    std::vector<std::string> switches_;
+    std::vector<char*> words_;
+    int count_ = 0;
 };

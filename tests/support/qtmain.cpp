@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
 
 namespace {
 GateProxy* theProxy = nullptr;
@@ -20,15 +19,10 @@ GateProxy* engineProxy() { return theProxy; }
 int main(int argc, char** argv) {
     GateProxy proxy;
     theProxy = &proxy;
-    std::vector<QByteArray> switches;
-    for (const QString& s : proxy.engineSwitches()) switches.push_back(s.toLatin1());
-    std::vector<char*> arguments(argv, argv + argc);
-    for (QByteArray& s : switches) arguments.push_back(s.data());
-    arguments.push_back(nullptr);
-    int count = static_cast<int>(arguments.size()) - 1;
+    EngineArguments arguments({argv, argv + argc}, &proxy);
     registerOwnScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(count, arguments.data());
+    QApplication app(arguments.count(), arguments.values());
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
