@@ -6,16 +6,6 @@ namespace {
 
 enum class Scheme { None, Web, Socket, MailOrFtp, File, About, PageData, Own, Other };
 
-bool equalsLower(std::string_view s, std::string_view lower) {
-    if (s.size() != lower.size()) return false;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        char c = s[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != lower[i]) return false;
-    }
-    return true;
-}
-
 // The scheme before the first ":"; a single letter is a drive, as in "c:\".
 Scheme schemeOf(std::string_view a, std::size_t& colon) {
     colon = a.find(':');
@@ -25,13 +15,13 @@ Scheme schemeOf(std::string_view a, std::size_t& colon) {
         if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' || c == '-' ||
               c == '.'))
             return Scheme::None;
-    if (equalsLower(s, "http") || equalsLower(s, "https")) return Scheme::Web;
-    if (equalsLower(s, "ws") || equalsLower(s, "wss")) return Scheme::Socket;
-    if (equalsLower(s, "mailto") || equalsLower(s, "ftp")) return Scheme::MailOrFtp;
-    if (equalsLower(s, "file")) return Scheme::File;
-    if (equalsLower(s, "about")) return Scheme::About;
-    if (equalsLower(s, "data") || equalsLower(s, "blob")) return Scheme::PageData;
-    if (equalsLower(s, "wenlow")) return Scheme::Own;
+    if (equalsNoCase(s, "http") || equalsNoCase(s, "https")) return Scheme::Web;
+    if (equalsNoCase(s, "ws") || equalsNoCase(s, "wss")) return Scheme::Socket;
+    if (equalsNoCase(s, "mailto") || equalsNoCase(s, "ftp")) return Scheme::MailOrFtp;
+    if (equalsNoCase(s, "file")) return Scheme::File;
+    if (equalsNoCase(s, "about")) return Scheme::About;
+    if (equalsNoCase(s, "data") || equalsNoCase(s, "blob")) return Scheme::PageData;
+    if (equalsNoCase(s, "wenlow")) return Scheme::Own;
     return Scheme::Other;
 }
 
@@ -68,7 +58,7 @@ bool insideProgramFolder(std::string_view fileAddress, std::string_view programD
     // A file on this machine: no host, or "localhost".
     const std::size_t slash = rest.find('/');
     if (slash == std::string_view::npos) return false;
-    if (slash != 0 && !equalsLower(rest.substr(0, slash), "localhost")) return false;
+    if (slash != 0 && !equalsNoCase(rest.substr(0, slash), "localhost")) return false;
     rest.remove_prefix(slash);
     rest = rest.substr(0, std::min(rest.find('?'), rest.find('#')));
     const std::string path = percentDecoded(rest);
@@ -93,7 +83,7 @@ Verdict requestVerdict(std::string_view address, RequestKind kind, const Setting
         if (insideProgramFolder(address, programDir)) return {true, "program folder"};
         return {false, "file outside the program folder"};
     case Scheme::About:
-        if (equalsLower(address, "about:blank") || equalsLower(address, "about:srcdoc")) return {true, "empty page"};
+        if (equalsNoCase(address, "about:blank") || equalsNoCase(address, "about:srcdoc")) return {true, "empty page"};
         return {false, "scheme"};
     case Scheme::PageData:
         if (kind == RequestKind::Resource) return {true, "page's own data"};

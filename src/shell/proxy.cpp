@@ -1,5 +1,6 @@
 #include "shell/proxy.h"
 
+#include "platform/text.h"
 #include "shell/relay.h"
 
 #include <QRandomGenerator>
@@ -222,7 +223,7 @@ void GateProxy::serve(int clientFd) {
             return;
         }
         constexpr std::string_view web = "http://";
-        const bool isWeb = target.size() > web.size() && relay::equalsNoCase(target.substr(0, web.size()), web);
+        const bool isWeb = target.size() > web.size() && equalsNoCase(target.substr(0, web.size()), web);
         const std::size_t pathAt = isWeb ? target.find('/', web.size()) : std::string_view::npos;
         const std::string_view authority =
             isWeb ? target.substr(web.size(), (pathAt == std::string_view::npos ? target.size() : pathAt) - web.size())

@@ -1,5 +1,7 @@
 #include "shell/relay.h"
 
+#include "platform/text.h"
+
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -86,12 +88,6 @@ bool carryChunks(Stream& from, Stream& to, int quietMs) {
 }
 
 }  // namespace
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 bool Stream::fill(int quietMs) {
     char chunk[64 * 1024];

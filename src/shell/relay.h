@@ -59,6 +59,5 @@ void tunnel(Stream& a, Stream& b, int quietMs);
 int connectTo(const std::string& host, const std::string& port, int waitMs, const std::atomic<bool>& stopping);
 // host and port of an authority ("example.org:8080", "[::1]:80", "example.org").
 bool splitAuthority(std::string_view authority, std::string_view defaultPort, std::string& host, std::string& port);
-bool equalsNoCase(std::string_view a, std::string_view b);
 
 }  // namespace relay
