@@ -274,10 +274,10 @@ std::string randomHost(std::mt19937& rng) {
 
 std::string randomAddress(std::mt19937& rng) {
     if (rng() % 3 == 0) {
-        static const char* const around[] = {"", "x@", "a.b@", ""};
+        // A host far into the address (after long user info) as well.
+        static const std::string around[] = {"", "x@", "a.b@", "", std::string(300, 'u') + "@"};
         static const char* const after[] = {"", ".", ":8", "/p", "?q", "#f", "\\x", "./"};
-        return (rng() % 2 ? "http://" : "https://") + std::string(around[rng() % 4]) + randomHost(rng) +
-               after[rng() % 8];
+        return (rng() % 2 ? "http://" : "https://") + around[rng() % 5] + randomHost(rng) + after[rng() % 8];
     }
     static const char* const starts[] = {"", "http://", "HTTP://", "https://", "mailto:", "FTP:", "c:\\", "Ab"};
     std::string a = starts[rng() % 8] + randomText(rng, 6);

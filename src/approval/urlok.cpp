@@ -68,8 +68,6 @@ struct Decision {
     }
 
     Verdict verdict() const {
-        // A domain entry is held backwards.
-        if (kind == '2' || kind == '5') return {ok, "predefined " + (kind + std::string(entry.rbegin(), entry.rend()))};
         if (kind != 0) return {ok, "predefined " + (kind + std::string(entry))};
         if (parent) return {ok, "parent " + *parent};
         return {ok, rule};
@@ -157,27 +155,21 @@ Decision decideUrlok(std::string_view url, const SettingsView& settings, const L
     const std::string_view a = normalised.text();
     if (!lists.predefined().empty() && settings.option(OptPredefined)) {
         const LinkIndex& index = lists.index();
-        // The address's hashes only when a set of prefixes or whole addresses asks: a
-        // host refused by its domain needs none.
-        std::optional<TextSet::Address> hashed;
-        auto address = [&]() -> const TextSet::Address& {
-            if (!hashed) hashed.emplace(a);
-            return *hashed;
-        };
+        const TextSet::Address address(a);
         std::optional<HostLookup> host;
-        if (!index.blockDomains.empty() || !index.allowDomains.empty()) host.emplace(hostOf(a));
+        if (!index.blockDomains.empty() || !index.allowDomains.empty()) host.emplace(address, hostOf(a));
         // Every entry counts and the list's order puts "4" and "5" last: an allow entry
         // that matches wins over any block entry.
-        if (const auto allow = index.allowPrefixes.empty() ? std::nullopt : index.allowPrefixes.prefixOf(address())) {
+        if (const auto allow = index.allowPrefixes.empty() ? std::nullopt : index.allowPrefixes.prefixOf(address)) {
             d = Decision::predefined(true, '4', *allow);
         } else if (const auto allowed = host ? host->in(index.allowDomains) : std::nullopt) {
             d = Decision::predefined(true, '5', *allowed);
-        } else if (const auto exact = index.blockExact.empty() ? std::nullopt : index.blockExact.equalTo(address())) {
+        } else if (const auto exact = index.blockExact.empty() ? std::nullopt : index.blockExact.equalTo(address)) {
             d = Decision::predefined(false, '3', *exact);
         } else if (const auto blocked = host ? host->in(index.blockDomains) : std::nullopt) {
             // Before the prefixes: a host has a few labels, an address many lengths.
             d = Decision::predefined(false, '2', *blocked);
-        } else if (const auto block = index.blockPrefixes.empty() ? std::nullopt : index.blockPrefixes.prefixOf(address())) {
+        } else if (const auto block = index.blockPrefixes.empty() ? std::nullopt : index.blockPrefixes.prefixOf(address)) {
             d = Decision::predefined(false, '1', *block);
         }
     }
@@ -218,7 +210,7 @@ Decision decideHost(std::string_view url, const SettingsView& settings, const Li
     root = root.substr(0, std::min(root.size(), root.find_first_of("/?#\\", 7)));
     const LinkIndex& index = lists.index();
     const TextSet::Address address(root);
-    const HostLookup host(hostOf(root));
+    const HostLookup host(address, hostOf(root));
     if (const auto allow = index.allowPrefixes.prefixOf(address)) return Decision::predefined(true, '4', *allow);
     if (const auto allowed = host.in(index.allowDomains)) return Decision::predefined(true, '5', *allowed);
     if (const auto some = approvalOnHost(root, lists.predefined())) return Decision::predefined(true, '4', *some);

@@ -45,6 +45,24 @@ struct Powers {
 };
 constexpr Powers powers;
 
+// The multiplier is odd, so it has an inverse modulo 2^64 (Newton's steps, each doubling
+// the bits that are right): the hash of a part of an address comes from two of its
+// prefix hashes.
+constexpr std::uint64_t inverseOf(std::uint64_t m) {
+    std::uint64_t x = m;
+    for (int i = 0; i < 6; ++i) x *= 2 - m * x;
+    return x;
+}
+static_assert(Multiplier * inverseOf(Multiplier) == 1);
+struct InversePowers {
+    std::uint64_t of[PowerCount];  // of[i]: Multiplier^-i
+    constexpr InversePowers() : of() {
+        std::uint64_t p = 1;
+        for (std::size_t i = 0; i < PowerCount; ++i, p *= inverseOf(Multiplier)) of[i] = p;
+    }
+};
+constexpr InversePowers inversePowers;
+
 // hashes[L] for L from 0 to the text's size (hashes has one more place than the text).
 void prefixHashes(std::string_view t, std::uint64_t* hashes) {
     std::uint64_t h = Seed;
@@ -84,6 +102,12 @@ TextSet::Address::Address(std::string_view t) : text(t) {
     }
     prefixHashes(t, out);
     hashes = out;
+}
+
+std::uint64_t TextSet::Address::hashOfPart(std::size_t begin, std::size_t end) const {
+    // hashes[end] - hashes[begin] is the part's hash without the seed, shifted by `begin` places.
+    if (begin < PowerCount) return Seed + (hashes[end] - hashes[begin]) * inversePowers.of[begin];
+    return hashOf(text.substr(begin, end - begin));
 }
 
 void TextSet::build(const TextList& list, const std::vector<std::uint32_t>& members, std::size_t skip) {
@@ -206,14 +230,14 @@ std::optional<std::string_view> TextSet::textOf(Slot slot, std::size_t length) c
     return t;
 }
 
-std::optional<std::string_view> TextSet::find(const Address& a, std::size_t length, std::uint64_t m) const {
+std::optional<std::string_view> TextSet::find(const char* text, std::size_t length, std::uint64_t m) const {
     const std::uint32_t tag = tagOf(m, length);
     // Bounded: a table that was built always has a free slot, one read from a file might not.
     for (std::size_t at = slotOf(m), left = slots_.size(); left > 0 && slots_[at].tag != 0;
          at = (at + 1) & mask_, --left) {
         if (slots_[at].tag != tag) continue;
         const auto t = textOf(slots_[at], length);
-        if (t && (length == 0 || std::memcmp(t->data(), a.text.data(), length) == 0)) return t;
+        if (t && (length == 0 || std::memcmp(t->data(), text, length) == 0)) return t;
     }
     return std::nullopt;
 }
@@ -241,7 +265,7 @@ std::optional<std::string_view> TextSet::prefixOf(const Address& a) const {
             candidates[n++] = static_cast<std::uint32_t>(i);
         }
         for (std::size_t c = 0; c < n; ++c)
-            if (auto found = find(a, from[candidates[c]], mixed[candidates[c]])) return found;
+            if (auto found = find(a.text.data(), from[candidates[c]], mixed[candidates[c]])) return found;
         from += count;
     }
     return std::nullopt;
@@ -252,20 +276,20 @@ std::optional<std::string_view> TextSet::equalTo(const Address& a) const {
     const std::size_t length = a.text.size();
     if (!hasLength(length)) return std::nullopt;
     const std::uint64_t m = mix(a.hashes[length], length);
-    return maybe(m) ? find(a, length, m) : std::nullopt;
+    return maybe(m) ? find(a.text.data(), length, m) : std::nullopt;
 }
 
-std::optional<std::string_view> TextSet::equalToFirst(const Address& a, const std::uint32_t* lengths,
-                                                      std::size_t count) const {
-    if (count_ == 0) return std::nullopt;
+std::optional<std::string_view> TextSet::equalToFirst(const Address& a, const std::uint32_t* starts,
+                                                      std::size_t count, std::size_t end) const {
+    if (count_ == 0 || end > a.text.size()) return std::nullopt;
     constexpr std::size_t Most = 64;
     std::uint64_t mixed[Most];
     std::uint32_t candidates[Most];
     std::size_t n = 0;
     count = std::min(count, Most);
     for (std::size_t i = 0; i < count; ++i) {
-        if (lengths[i] > a.text.size() || !hasLength(lengths[i])) continue;
-        mixed[n] = mix(a.hashes[lengths[i]], lengths[i]);
+        if (starts[i] > end || !hasLength(end - starts[i])) continue;
+        mixed[n] = mix(a.hashOfPart(starts[i], end), end - starts[i]);
         __builtin_prefetch(&filter_[wordOf(mixed[n])]);
         candidates[n++] = static_cast<std::uint32_t>(i);
     }
@@ -276,8 +300,10 @@ std::optional<std::string_view> TextSet::equalToFirst(const Address& a, const st
         mixed[kept] = mixed[c];
         candidates[kept++] = candidates[c];
     }
-    for (std::size_t c = 0; c < kept; ++c)
-        if (auto found = find(a, lengths[candidates[c]], mixed[c])) return found;
+    for (std::size_t c = 0; c < kept; ++c) {
+        const std::uint32_t from = starts[candidates[c]];
+        if (auto found = find(a.text.data() + from, end - from, mixed[c])) return found;
+    }
     return std::nullopt;
 }
 
@@ -306,28 +332,20 @@ bool hostInDomain(std::string_view host, std::string_view domain) {
            host.substr(host.size() - domain.size()) == domain;
 }
 
-std::string_view HostLookup::backwards(std::string_view host, char* shortBuffer, std::string& longBuffer) {
-    char* out = shortBuffer;
-    if (host.size() > sizeof short_) {
-        longBuffer.resize(host.size());
-        out = longBuffer.data();
-    }
-    std::reverse_copy(host.begin(), host.end(), out);
-    return {out, host.size()};
-}
-
-HostLookup::HostLookup(std::string_view host) : address_(backwards(host, short_, long_)) {
-    const std::string_view b = address_.text;
-    if (b.empty()) return;
-    lengths_[count_++] = static_cast<std::uint32_t>(b.size());
+HostLookup::HostLookup(const TextSet::Address& address, std::string_view host) : address_(address) {
+    const std::string_view t = address.text;
+    if (host.empty() || host.data() < t.data() || host.data() + host.size() > t.data() + t.size()) return;
+    const auto begin = static_cast<std::size_t>(host.data() - t.data());
+    end_ = begin + host.size();
+    starts_[count_++] = static_cast<std::uint32_t>(begin);
     if (isIpv4(host)) return;
-    for (std::size_t at = b.size(); at-- > 0 && count_ < std::size(lengths_);)
-        if (b[at] == '.') lengths_[count_++] = static_cast<std::uint32_t>(at);
+    for (std::size_t at = 0; at < host.size() && count_ < std::size(starts_); ++at)
+        if (host[at] == '.') starts_[count_++] = static_cast<std::uint32_t>(begin + at + 1);
 }
 
 std::optional<std::string_view> HostLookup::in(const TextSet& set) const {
     if (count_ == 0 || set.empty()) return std::nullopt;
-    return set.equalToFirst(address_, lengths_, count_);
+    return set.equalToFirst(address_, starts_, count_, end_);
 }
 
 void LinkIndex::build(const TextList& predefined, const TextList& main) {
@@ -346,7 +364,7 @@ void LinkIndex::build(const TextList& predefined, const TextList& main) {
             const std::string_view name = domainName(e.substr(1));
             if (name.empty()) continue;  // no domain: no effect
             (e[0] == '2' ? kind2 : kind5).push_back(static_cast<std::uint32_t>(domains_.size()));
-            domains_.push_back(std::string(name.rbegin(), name.rend()));
+            domains_.push_back(std::string(name));
         }
     }
     // The kind code is not part of what is compared.

@@ -31,6 +31,8 @@ public:
         Address& operator=(const Address&) = delete;
         std::string_view text;
         const std::uint64_t* hashes;  // hashes[L]: of the first L characters
+        // The hash of the characters from `begin` up to `end`, as of that text alone.
+        std::uint64_t hashOfPart(std::size_t begin, std::size_t end) const;
 
     private:
         std::uint64_t inline_[256];  // most addresses fit: no allocation per decision
@@ -42,10 +44,10 @@ public:
     std::optional<std::string_view> prefixOf(const Address& a) const;
     // Some text of the set equal to the address, or nothing.
     std::optional<std::string_view> equalTo(const Address& a) const;
-    // Some text of the set equal to the first lengths[i] characters of the address, for
-    // the first i in order that has one; the look-ups overlap their cache misses.
-    std::optional<std::string_view> equalToFirst(const Address& a, const std::uint32_t* lengths,
-                                                 std::size_t count) const;
+    // Some text of the set equal to the address's characters from starts[i] up to `end`,
+    // for the first i in order that has one; the look-ups overlap their cache misses.
+    std::optional<std::string_view> equalToFirst(const Address& a, const std::uint32_t* starts, std::size_t count,
+                                                 std::size_t end) const;
 
 
 private:
@@ -55,7 +57,7 @@ private:
     };
     std::optional<std::string_view> textOf(Slot slot, std::size_t length) const;
     // The text of this length whose mixed hash is `mixed`, if there is one.
-    std::optional<std::string_view> find(const Address& a, std::size_t length, std::uint64_t mixed) const;
+    std::optional<std::string_view> find(const char* text, std::size_t length, std::uint64_t mixed) const;
     std::size_t slotOf(std::uint64_t mixed) const { return mixed & mask_; }
     std::string_view text(std::uint32_t index) const {
         const std::string_view t = (*list_)[index];
@@ -101,37 +103,36 @@ public:
     TextSet blockPrefixes;  // kind "1"
     TextSet blockExact;     // kind "3"
     TextSet allowPrefixes;  // kind "4"
-    TextSet blockDomains;   // kind "2": domain names written backwards, without outer dots
+    TextSet blockDomains;   // kind "2": domain names without outer dots
     TextSet allowDomains;   // kind "5": the same
     TextSet mainList;       // upper-cased
 
 
 private:
     TextList mainUpper_;
-    TextList domains_;  // the names of the domain entries, backwards
+    TextList domains_;  // the names of the domain entries
 };
 
-// A host asked of the domain sets: written backwards once, so that a domain and every
-// host below it begin alike, with the lengths at which its labels start (a host has a
-// handful of them; an IPv4 address only its whole length).
+// A host asked of the domain sets: the places in the address where a name that the host
+// is, or lies below, begins (a host has a handful of labels; an IPv4 address is only
+// itself). Its hashes come from the address's own.
 class HostLookup {
 public:
-    explicit HostLookup(std::string_view host);
+    // `host` is a part of the address's text, as hostOf gives it; the address must
+    // outlive the look-up.
+    HostLookup(const TextSet::Address& address, std::string_view host);
     HostLookup(const HostLookup&) = delete;
     HostLookup& operator=(const HostLookup&) = delete;
 
-    // The entry of the set that the host is, or lies below, written backwards as the set
-    // holds it (the view lives as long as the index).
+    // The entry of the set that the host is, or lies below (the view lives as long as
+    // the index).
     std::optional<std::string_view> in(const TextSet& set) const;
 
 private:
-    static std::string_view backwards(std::string_view host, char* shortBuffer, std::string& longBuffer);
-
-    char short_[256];
-    std::string long_;
-    std::uint32_t lengths_[64];
+    const TextSet::Address& address_;
+    std::uint32_t starts_[64];  // the whole host first, then ever shorter names
     std::size_t count_ = 0;
-    TextSet::Address address_;
+    std::size_t end_ = 0;
 };
 
 // A domain entry's name as it is compared: without the dots at either end.
