@@ -1,7 +1,8 @@
 // The request gate: one decision at real block-list sizes, and a page of 200 pictures
-// loaded from loopback through the real engine, with the gate and the proxy (--gated) or
-// without either; bench/page_bench.sh runs the two by turns:
-//   QTWEBENGINE_DISABLE_SANDBOX=1 xvfb-run -a build/bench/gate_bench [--gated]
+// loaded from loopback through the real engine, with the gate and the proxy (--gated),
+// with an interceptor that lets everything pass (--asked: what the engine's asking costs
+// by itself), or with neither; bench/page_bench.sh runs them by turns:
+//   QTWEBENGINE_DISABLE_SANDBOX=1 xvfb-run -a build/bench/gate_bench [--gated|--asked]
 #include "approval/gate.h"
 #include "shell/proxy.h"
 #include "shell/requestgate.h"
@@ -67,6 +68,12 @@ void BM_GateDecision(benchmark::State& state) {
 BENCHMARK(BM_GateDecision)->Arg(0)->Arg(1);
 
 GateProxy* proxy = nullptr;  // when the engine was started --gated
+bool askedOnly = false;      // --asked
+
+class PassesEverything : public QWebEngineUrlRequestInterceptor {
+public:
+    void interceptRequest(QWebEngineUrlRequestInfo&) override {}
+};
 
 // A page of 200 pictures from nginx on loopback (which keeps its connections, as web
 // servers do), until the page has loaded, each request decided by the gate and the proxy
@@ -95,6 +102,8 @@ void BM_PageOf200Pictures(benchmark::State& state) {
             return requestAllowed(address, kind, settings, lists, "/opt/wenlow/");
         },
         [&] { return RulesState{lists.revision(), 0, 15}; });
+    PassesEverything nobody;
+    if (askedOnly) profile.setUrlRequestInterceptor(&nobody);
     if (gated) {
         profile.setUrlRequestInterceptor(&gate);
         gate.setPassToken(proxy->passToken());
@@ -128,7 +137,10 @@ BENCHMARK(BM_PageOf200Pictures)
 int main(int argc, char** argv) {
     std::vector<char*> words(argv, argv + argc);
     std::unique_ptr<GateProxy> gatedBy;
-    if (argc > 1 && std::strcmp(argv[1], "--gated") == 0) {
+    if (argc > 1 && std::strcmp(argv[1], "--asked") == 0) {
+        words.erase(words.begin() + 1);
+        askedOnly = true;
+    } else if (argc > 1 && std::strcmp(argv[1], "--gated") == 0) {
         words.erase(words.begin() + 1);
         gatedBy = std::make_unique<GateProxy>();
         proxy = gatedBy.get();

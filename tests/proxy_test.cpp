@@ -80,6 +80,12 @@ TEST(Proxy, DecidesEveryPlainWebRequestBeforeItLeaves) {
          nullptr},
         {"the gate's own top-level load", "GET http://" + host + "/nothing HTTP/1.1\r\nWenlow-Pass: " + token + "\r\n\r\n",
          "HTTP/1.1 404", "/nothing"},
+        {"a pass for this very address", "GET http://" + host + "/no-bound HTTP/1.1\r\nWenlow-Pass: " +
+             GateProxy::addressPass(proxy.passToken(), "http://" + host + "/no-bound").toStdString() + "\r\n\r\n",
+         "HTTP/1.1 404", "/no-bound"},
+        {"a pass for another address (a redirect carries it)", "GET http://" + host + "/no HTTP/1.1\r\nWenlow-Pass: " +
+             GateProxy::addressPass(proxy.passToken(), "http://" + host + "/ok").toStdString() + "\r\n\r\n",
+         "HTTP/1.1 403", nullptr},
         {"a guessed pass", "GET http://" + host + "/no HTTP/1.1\r\nWenlow-Pass: 0123\r\n\r\n", "HTTP/1.1 403", nullptr},
         {"an empty pass", "GET http://" + host + "/no HTTP/1.1\r\nWenlow-Pass:\r\n\r\n", "HTTP/1.1 403", nullptr},
         {"interim answer, then the one that counts", "GET http://" + host + "/slow-head HTTP/1.1\r\n\r\n",

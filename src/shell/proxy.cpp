@@ -9,6 +9,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sodium.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -76,6 +77,16 @@ std::string_view headerLines(std::string_view head) {
 }
 
 }  // namespace
+
+QByteArray GateProxy::addressPass(const QByteArray& token, std::string_view address) {
+    static const bool ready = sodium_init() >= 0;
+    const QByteArray key = QByteArray::fromHex(token);
+    if (!ready || key.size() != crypto_shorthash_KEYBYTES) return {};
+    unsigned char tag[crypto_shorthash_BYTES];
+    crypto_shorthash(tag, reinterpret_cast<const unsigned char*>(address.data()), address.size(),
+                     reinterpret_cast<const unsigned char*>(key.constData()));
+    return QByteArray(reinterpret_cast<const char*>(tag), sizeof tag).toHex();
+}
 
 GateProxy::GateProxy() : bell_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     quint32 words[4];
@@ -234,7 +245,8 @@ void GateProxy::serve(int clientFd) {
             client.send(BadAnswer);
             return;
         }
-        const bool passes = !asked.pass.empty() && asked.pass == std::string_view(token_.constData(), token_.size());
+        const bool passes = !asked.pass.empty() && (asked.pass == std::string_view(token_.constData(), token_.size()) ||
+                                                    asked.pass == addressPass(token_, target).toStdString());
         if (!passes && !ask(std::string(target), false)) {
             client.send(RefusedAnswer);
             return;

@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -30,6 +31,11 @@ public:
     // was decided by its pane, or is the program's own load); its value is known only to
     // this run of the program, and the header never leaves the machine.
     static constexpr const char* PassHeader = "Wenlow-Pass";
+    // The pass the request gate puts on a subresource it let through: bound to the
+    // address (a keyed hash with the token), so that a redirect elsewhere, which carries
+    // the same headers, still meets the rules here; the proxy need not wait for the GUI
+    // thread to ask again about the address itself.
+    static QByteArray addressPass(const QByteArray& token, std::string_view address);
 
     // Listens on the loopback address at once; without rules nothing passes.
     GateProxy();

@@ -76,13 +76,44 @@ bool RequestGate::allowsAddress(const QByteArray& address, bool tunnel) const {
     return allows(QUrl::fromEncoded(address), RequestKind::Resource);
 }
 
+namespace {
+
+// Whether a header of ours can go with the request without changing it: navigations never
+// meet cross-origin checks, and a same-origin picture, style, script or media request
+// does not either; on a cross-origin one (or a fetch, or a font) any header makes the
+// engine ask the site first.
+bool takesAHeader(const QWebEngineUrlRequestInfo& info) {
+    switch (info.resourceType()) {
+    case QWebEngineUrlRequestInfo::ResourceTypeSubFrame: return true;
+    case QWebEngineUrlRequestInfo::ResourceTypeImage:
+    case QWebEngineUrlRequestInfo::ResourceTypeStylesheet:
+    case QWebEngineUrlRequestInfo::ResourceTypeScript:
+    case QWebEngineUrlRequestInfo::ResourceTypeMedia:
+    case QWebEngineUrlRequestInfo::ResourceTypeFavicon: {
+        const QUrl to = info.requestUrl(), from = info.initiator();
+        return to.scheme() == from.scheme() && to.host() == from.host() && to.port(80) == from.port(80);
+    }
+    default: return false;
+    }
+}
+
+}  // namespace
+
 void RequestGate::interceptRequest(QWebEngineUrlRequestInfo& info) {
     const auto type = info.resourceType();
-    switch (decide(info.requestUrl(), type)) {
+    const QUrl url = info.requestUrl();
+    switch (decide(url, type)) {
     case Outcome::Pass:
-        if (!passToken_.isEmpty() && type == QWebEngineUrlRequestInfo::ResourceTypeMainFrame &&
-            info.requestUrl().scheme() == QLatin1String("http"))
+        // Passes for the proxy on plain-web requests (never inside a secure connection):
+        // the top-level ones were decided by their panes; one bound to its address spares
+        // the proxy a second question to this thread.
+        if (passToken_.isEmpty() || url.scheme() != QLatin1String("http")) break;
+        if (type == QWebEngineUrlRequestInfo::ResourceTypeMainFrame)
             info.setHttpHeader(GateProxy::PassHeader, passToken_);
+        else if (takesAHeader(info))
+            info.setHttpHeader(GateProxy::PassHeader,
+                               GateProxy::addressPass(passToken_, url.toEncoded(QUrl::RemoveUserInfo | QUrl::RemoveFragment)
+                                                                      .toStdString()));
         break;
     case Outcome::Drop: info.block(true); break;
     case Outcome::RefusedFrame: info.redirect(QUrl(RefusedFrameAddress)); break;
