@@ -246,7 +246,8 @@ void GateProxy::serve(int clientFd) {
             return;
         }
         const bool passes = !asked.pass.empty() && (asked.pass == std::string_view(token_.constData(), token_.size()) ||
-                                                    asked.pass == addressPass(token_, target).toStdString());
+                                                    QByteArrayView(asked.pass.data(), qsizetype(asked.pass.size())) ==
+                                                        addressPass(token_, target));
         if (!passes && !ask(std::string(target), false)) {
             client.send(RefusedAnswer);
             return;

@@ -82,7 +82,7 @@ namespace {
 // meet cross-origin checks, and a same-origin picture, style, script or media request
 // does not either; on a cross-origin one (or a fetch, or a font) any header makes the
 // engine ask the site first.
-bool takesAHeader(const QWebEngineUrlRequestInfo& info) {
+bool takesAHeader(const QWebEngineUrlRequestInfo& info, const QUrl& to) {
     switch (info.resourceType()) {
     case QWebEngineUrlRequestInfo::ResourceTypeSubFrame: return true;
     case QWebEngineUrlRequestInfo::ResourceTypeImage:
@@ -90,7 +90,7 @@ bool takesAHeader(const QWebEngineUrlRequestInfo& info) {
     case QWebEngineUrlRequestInfo::ResourceTypeScript:
     case QWebEngineUrlRequestInfo::ResourceTypeMedia:
     case QWebEngineUrlRequestInfo::ResourceTypeFavicon: {
-        const QUrl to = info.requestUrl(), from = info.initiator();
+        const QUrl from = info.initiator();
         return to.scheme() == from.scheme() && to.host() == from.host() && to.port(80) == from.port(80);
     }
     default: return false;
@@ -110,10 +110,12 @@ void RequestGate::interceptRequest(QWebEngineUrlRequestInfo& info) {
         if (passToken_.isEmpty() || url.scheme() != QLatin1String("http")) break;
         if (type == QWebEngineUrlRequestInfo::ResourceTypeMainFrame)
             info.setHttpHeader(GateProxy::PassHeader, passToken_);
-        else if (takesAHeader(info))
-            info.setHttpHeader(GateProxy::PassHeader,
-                               GateProxy::addressPass(passToken_, url.toEncoded(QUrl::RemoveUserInfo | QUrl::RemoveFragment)
-                                                                      .toStdString()));
+        else if (takesAHeader(info, url)) {
+            // The address as the engine writes it into its request to the proxy.
+            const QByteArray sent = url.toEncoded(QUrl::RemoveUserInfo | QUrl::RemoveFragment);
+            const std::string_view address(sent.constData(), static_cast<std::size_t>(sent.size()));
+            info.setHttpHeader(GateProxy::PassHeader, GateProxy::addressPass(passToken_, address));
+        }
         break;
     case Outcome::Drop: info.block(true); break;
     case Outcome::RefusedFrame: info.redirect(QUrl(RefusedFrameAddress)); break;
