@@ -67,16 +67,6 @@ bool asTheWindowWrites(const std::string& name, const std::string& bytes) {
     return false;
 }
 
-bool writeAll(int fd, const std::string& bytes) {
-    for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // Inside the folder only, never through a link placed there: a new file created beside
 // the target, flushed, given the folder's group, and renamed over the name itself.
 bool writeInFolder(int folder, gid_t group, const std::string& name, const std::string& bytes) {
@@ -86,7 +76,7 @@ bool writeInFolder(int folder, gid_t group, const std::string& name, const std::
     ::unlinkat(folder, temp.c_str(), 0);
     const int fd = ::openat(folder, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664);
     if (fd < 0) return false;
-    const bool ok = writeAll(fd, bytes) && ::fchown(fd, 0, group) == 0 && ::fchmod(fd, 0664) == 0 && ::fsync(fd) == 0;
+    const bool ok = writeFully(fd, bytes) && ::fchown(fd, 0, group) == 0 && ::fchmod(fd, 0664) == 0 && ::fsync(fd) == 0;
     ::close(fd);
     if (!ok || ::renameat(folder, temp.c_str(), folder, name.c_str()) != 0) {
         ::unlinkat(folder, temp.c_str(), 0);

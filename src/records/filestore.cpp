@@ -66,16 +66,6 @@ bool parseTime(const std::string& text, std::int64_t& usec) {
     return true;
 }
 
-bool appendAll(int fd, const std::string& bytes) {
-    for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 void readLines(const std::string& path, std::vector<Record>& out) {
     std::string text;
     try {
@@ -154,7 +144,7 @@ void FileStore::write(const std::vector<Record>& records) {
     const int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return;
     if (::fstat(fd, &st) == 0 && st.st_size == 0) bytes.insert(0, Header);
-    appendAll(fd, bytes);
+    writeFully(fd, bytes);
     ::close(fd);
 }
 
