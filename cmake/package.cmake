@@ -2,6 +2,12 @@
 include(GNUInstallDirs)
 
 install(TARGETS wenlow wenlow-check wenlow-update wenlow-lists DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The parents' helper, run by pkexec once a parent has signed in (polkit action and rules).
+install(TARGETS wenlow-write DESTINATION lib/wenlow)
+set(WENLOW_HELPER /usr/lib/wenlow/wenlow-write)
+configure_file(packaging/net.wenlow.Explorer.policy.in ${CMAKE_BINARY_DIR}/packaging/net.wenlow.Explorer.policy @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/net.wenlow.Explorer.policy DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/actions)
+install(FILES packaging/wenlow.rules DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/rules.d RENAME 10-wenlow.rules)
 # The supplied files, copied into the system folder /var/lib/wenlow where it lacks them.
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/sample/ DESTINATION ${CMAKE_INSTALL_DATADIR}/wenlow)
 install(FILES packaging/wenlow.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -46,6 +52,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION web)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser")
+# A parent allowing a change at a child's screen; without it, the change needs a parent's account.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pkexec")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${CMAKE_SOURCE_DIR}/packaging/postinst;${CMAKE_SOURCE_DIR}/packaging/postrm")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)

@@ -38,6 +38,10 @@ check "wenlow-check decides for a child's account on the system folder" bash -c 
 for file in /var/lib/wenlow/*; do
   check "a child's account cannot change ${file##*/}" not runuser -u nobody -- test -w "$file"
 done
+check "the parents' helper, its polkit action and rules are there" test -x /usr/lib/wenlow/wenlow-write -a \
+  -f /usr/share/polkit-1/actions/net.wenlow.Explorer.policy -a -f /usr/share/polkit-1/rules.d/10-wenlow.rules
+check "the helper has no privilege of its own: a child's account changes nothing with it" not runuser -u nobody -- \
+  sh -c 'printf "pardata.dat 0\n" | /usr/lib/wenlow/wenlow-write'
 check "a child's account cannot add a file" not runuser -u nobody -- touch /var/lib/wenlow/child-was-here
 told() {  # fails, and says which folder and that a parent's account is needed
   local out status
@@ -55,7 +59,7 @@ check "the update timer is there, off until a parent switches it on" \
 
 DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq wenlow > "$work/apt.log" 2>&1
 check "purged, nothing is left behind" bash -c \
-  "! dpkg -s wenlow 2> /dev/null | grep -q installed && test ! -e /var/lib/wenlow -a ! -e /usr/bin/wenlow && ! getent group wenlow-parents && ! getent passwd wenlow-update"
+  "! dpkg -s wenlow 2> /dev/null | grep -q installed && test ! -e /var/lib/wenlow -a ! -e /usr/bin/wenlow -a ! -e /usr/lib/wenlow && ! getent group wenlow-parents && ! getent passwd wenlow-update"
 rm -rf "$work"
 echo "install: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -9,6 +9,7 @@
 #include "shell/requestgate.h"
 #include "shell/webpane.h"
 #include "shell/windows.h"
+#include "support/endtoend.h"
 #include "support/engine.h"
 #include "support/httpserver.h"
 #include "support/recorder.h"
@@ -30,74 +31,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-
-namespace {
-
-bool waitFor(const std::function<bool()>& done, int ms = 20000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms) return false;
-        QEventLoop loop;
-        QTimer::singleShot(20, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
-
-class EndToEnd : public ::testing::Test {
-protected:
-    ProgramFolder dir{true};
-    RecordingDialogs dialogs;
-    const TForm1* rules = nullptr;
-    ProtectedProfile profile{QWebEngineProfile::defaultProfile(),
-                             [this](std::string_view address, RequestKind kind) {
-                                 return rules && rules->allows(address, kind);
-                             },
-                             [this] { return rules ? rules->rulesState() : RulesState{}; }, dialogs, engineProxy()};
-    ProgramWindows windows;
-    TForm1* form1 = nullptr;
-    WebEnginePane* left = nullptr;
-    WebEnginePane* right = nullptr;
-    QStringList leftAsked;   // addresses the left pane put to BeforeNavigate
-    QStringList rightAsked;
-    int leftLoads = 0;
-    int rightLoads = 0;
-
-    void start() {
-        windows = createWindows(dialogs, dir.path(), {}, [this](QWidget* parent) -> BrowserPane* {
-            return new WebEnginePane(parent, &profile.gate());
-        });
-        form1 = windows.form1.get();
-        rules = form1;
-        left = static_cast<WebEnginePane*>(form1->WebBrowser1);
-        right = static_cast<WebEnginePane*>(form1->WebBrowser2);
-        watch(left, leftAsked, leftLoads);
-        watch(right, rightAsked, rightLoads);
-        form1->show();
-        form1->FormActivate();
-        ASSERT_TRUE(waitFor([&] { return leftLoads > 0; })) << "the first list page never loaded";
-    }
-
-    static void watch(BrowserPane* pane, QStringList& asked, int& loads) {
-        auto before = pane->BeforeNavigate;
-        pane->BeforeNavigate = [before, &asked](const QString& url, bool& cancel) {
-            asked << url;
-            before(url, cancel);
-        };
-        auto complete = pane->NavigateComplete;
-        pane->NavigateComplete = [complete, &loads](const QString& url) {
-            if (complete) complete(url);
-            ++loads;
-        };
-    }
-
-    void click(WebEnginePane* pane, const QString& id) {
-        pane->view()->page()->runJavaScript(QString("document.getElementById('%1').click();").arg(id));
-    }
-};
-
-}  // namespace
 
 TEST_F(EndToEnd, StartsOnTheFirstListPageAndAskedAboutLinks) {
     start();

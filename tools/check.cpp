@@ -5,6 +5,7 @@
 #include "data/files.h"
 #include "data/linklists.h"
 #include "data/setupfiles.h"
+#include "records/desk.h"
 #include "tools/common.h"
 
 #include <algorithm>
@@ -21,12 +22,30 @@ namespace {
 
 const char* const Usage =
     "usage: wenlow-check [--dir DIR] [--site N] [--explain] [--flush] [ADDRESS ...]\n"
+    "       wenlow-check [--dir DIR] --records\n"
     "Prints, for each address (the arguments, or one a line on standard input), what the\n"
     "left pane and the right pane would do with it: allow or refuse.\n"
     "  --dir DIR   the program folder (default: the folder of this program)\n"
     "  --site N    the current site, 0 to 9 (default: the first site with an address)\n"
     "  --explain   add a tab and the rule that decided\n"
-    "  --flush     write each line out at once\n";
+    "  --flush     write each line out at once\n"
+    "  --records   the children's waiting requests, then what was refused, by site,\n"
+    "              newest first (from the journal, or the folder's records.log)\n";
+
+// What a parent reads at a terminal: the same summary as the setup window's page.
+int printRecords(const std::string& dir) {
+    try {
+        const std::string folder = programFolder(dir);
+        Records records(openRecordStore(folder));
+        const RecordSummary summary = summarise(records.recent(RequestDesk::ReadLimit));
+        const std::string text = summaryText(summary);
+        std::fputs(text.empty() ? "nothing was refused or asked for\n" : text.c_str(), stdout);
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "wenlow-check: %s\n", e.what());
+        return 2;
+    }
+}
 
 struct Checker {
     PlainSettings settings;
@@ -117,6 +136,7 @@ int main(int argc, char** argv) {
     int site = -1;
     bool explain = false;
     bool flush = false;
+    bool records = false;
     std::vector<std::string> addresses;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -131,6 +151,8 @@ int main(int argc, char** argv) {
             explain = true;
         } else if (arg == "--flush") {
             flush = true;
+        } else if (arg == "--records") {
+            records = true;
         } else if (arg.rfind("--", 0) == 0) {
             return usageError("unknown option " + arg, Usage);
         } else {
@@ -138,6 +160,7 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (records) return printRecords(dir);
     Checker checker;
     checker.explain = explain;
     try {

@@ -120,3 +120,13 @@ void backupRename(const std::string& from, const std::string& to) {
 }
 
 bool fileExists(const std::string& path) { return QFile::exists(qpath(path)); }
+
+bool writeFully(int fd, const std::string& bytes) {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}

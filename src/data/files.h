@@ -40,3 +40,7 @@ void writeFileSafely(const std::string& path, const std::string& bytes);
 void backupRename(const std::string& from, const std::string& to);
 
 bool fileExists(const std::string& path);
+
+// Every byte to a file descriptor, through short writes and interruptions; false when
+// the system refused.
+bool writeFully(int fd, const std::string& bytes);

@@ -6,6 +6,9 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QMessageBox>
 #include <QTextBrowser>
 
@@ -21,6 +24,22 @@ void QtDialogs::messageBox(const std::string& text, const std::string& caption) 
     QMessageBox box(QMessageBox::NoIcon, fromAnsi(caption), fromAnsi(text), QMessageBox::Ok | QMessageBox::Cancel,
                     activeParent());
     box.exec();
+}
+
+std::optional<std::string> QtDialogs::refusalBox(const std::string& text, const std::string& caption, bool canAsk) {
+    QMessageBox box(QMessageBox::NoIcon, fromAnsi(caption), fromAnsi(text), QMessageBox::Ok | QMessageBox::Cancel,
+                    activeParent());
+    QPushButton* ask = box.addButton(AskButtonText, QMessageBox::ActionRole);
+    ask->setEnabled(canAsk);
+    if (!canAsk) box.setInformativeText(AskedAlreadyText);
+    box.exec();
+    if (box.clickedButton() != ask) return std::nullopt;
+    QInputDialog note(activeParent());
+    note.setWindowTitle(AskCaption);
+    note.setLabelText(AskNoteText);
+    if (auto* edit = note.findChild<QLineEdit*>()) edit->setMaxLength(200);
+    if (note.exec() != QDialog::Accepted) return std::nullopt;
+    return toAnsi(note.textValue().simplified());
 }
 
 void QtDialogs::errorBox(const std::string& text) {

@@ -10,7 +10,9 @@
 #include "platform/fonts.h"
 #include "platform/text.h"
 #include "setup/mainlink.h"
+#include "setup/parentwrite.h"
 #include "setup/predefmodel.h"
+#include "setup/recordspage.h"
 #include "update/download.h"
 #include "update/signature.h"
 
@@ -136,6 +138,9 @@ void TForm3::buildLayout() {
     SetupTabs->addTab(TabSheet2, "Predefined Blocked Links");
     SetupTabs->addTab(TabSheet3, "Parent Defined Blocked Links");
     SetupTabs->addTab(TabSheet4, "Buttons");
+    RecordsTab = new RecordsPage;
+    RecordsTab->setDesk(main_.requests());
+    SetupTabs->addTab(RecordsTab, "Refusals");
 
     // Options.
     CheckBox1 = checkBox(TabSheet1, "Prevent Kids From Using E-Mail Links", 16, 16, 400, "CheckBox1");
@@ -453,11 +458,11 @@ ButtonsValues TForm3::buttonsValues() const {
 }
 
 void TForm3::Button1Click() {
-    try {
-        writeSetupFiles(programDir_, setupValues(), buttonsValues());
-    } catch (const EFileError& e) {
-        throw EFileError(writeFailureText(programDir_, e.what()));
-    }
+    const SetupValues setup = setupValues();
+    const ButtonsValues buttons = buttonsValues();
+    // In a child's account, a parent may allow it on the spot.
+    saveProgramFiles(programDir_, {{"setup.dat", setupFileBytes(setup)}, {"buttons.dat", buttonsFileBytes(buttons)}},
+                     [&] { writeSetupFiles(programDir_, setup, buttons); });
     hide();
     FormShow();
 }

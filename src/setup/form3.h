@@ -24,6 +24,7 @@ class QScrollArea;
 class QTabWidget;
 class QToolButton;
 class QWidget;
+class RecordsPage;
 
 // An entry of "Add To List": leading "/" and blanks removed, "http://" in front unless
 // already there in any case ("https://" becomes "http://"), trailing "/" and blanks
@@ -95,6 +96,7 @@ public:
     QWidget* TabSheet2;
     QWidget* TabSheet3;
     QWidget* TabSheet4;
+    RecordsPage* RecordsTab;  // what was refused and asked for (recordspage.h)
 
     // The gate.
     QWidget* Panel4;

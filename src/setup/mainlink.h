@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+class RequestDesk;
+
 class MainWindowLink {
 public:
     virtual ~MainWindowLink() = default;
@@ -20,4 +22,6 @@ public:
     // "Update Now": the indicator goes, a download starts.
     virtual void hideUpdateIndicator() = 0;
     virtual void UpdateData() = 0;
+    // The children's requests and the refusals, where the program records them.
+    virtual RequestDesk* requests() { return nullptr; }
 };

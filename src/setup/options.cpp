@@ -7,6 +7,8 @@
 #include "platform/errors.h"
 #include "platform/text.h"
 #include "setup/mainlink.h"
+#include "setup/parentwrite.h"
+#include "data/setupfiles.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -62,9 +64,6 @@ void TForm3::Button5Click() {
 }
 
 void TForm3::writeParentBlocks() {
-    try {
-        writeParentList(programDir_, parentBlocks_);
-    } catch (const EFileError& e) {
-        throw EFileError(writeFailureText(programDir_, e.what()));
-    }
+    saveProgramFiles(programDir_, {{"pardata.dat", listFileBytes(parentBlocks_)}},
+                     [&] { writeParentList(programDir_, parentBlocks_); });
 }

@@ -8,6 +8,8 @@
 #include "platform/fonts.h"
 #include "platform/messages.h"
 #include "platform/text.h"
+#include "records/desk.h"
+#include "records/tally.h"
 #include "setup/form3.h"
 #include "shell/about.h"
 #include "update/download.h"
@@ -114,7 +116,8 @@ std::string resolveStartAddress(const std::string& address, const std::string& p
 }
 
 TForm1::TForm1(Context context)
-    : programDir(std::move(context.programDir)), dialogs_(context.dialogs), arguments_(std::move(context.arguments)) {
+    : programDir(std::move(context.programDir)), dialogs_(context.dialogs), arguments_(std::move(context.arguments)),
+      records_(context.records) {
     setObjectName("Form1");
     auto* central = new QWidget(this);
     setCentralWidget(central);
@@ -141,10 +144,17 @@ TForm1::TForm1(Context context)
         Panel2->setText(fromAnsi(downloadProgressText(received, total)));
     };
     download_->onEnded = [this](bool, const std::string&) { Panel2->clear(); };
+    if (records_) {
+        tally_ = std::make_unique<RefusalTally>(*records_, [this](Record& r) { completeRecord(r); });
+        desk_ = std::make_unique<RequestDesk>(*records_);
+        // A parent allowed what the child asked for: it opens at once.
+        desk_->onApproved = [this](const std::string& address) { WebBrowser2->Navigate(fromAnsi(address)); };
+    }
     FormCreate();
 }
 
 TForm1::~TForm1() {
+    tally_.reset();
     download_.reset();
     delete WebBrowser1;
     delete WebBrowser2;
@@ -399,14 +409,14 @@ void TForm1::WebBrowser1BeforeNavigate(const QString& url, bool& cancel) {
     if (urlok(url) && MainUrlOk(url))
         WebBrowser2->Navigate(url);
     else
-        message(RefusedLeftText);
+        refuse(url, "left", RefusedLeftText);
 }
 
 void TForm1::WebBrowser2BeforeNavigate(const QString& url, bool& cancel) {
     if (urlok(url)) return;
     cancel = true;
     WebBrowser2->Stop();
-    message(RefusedRightText);
+    refuse(url, "right", RefusedRightText);
 }
 
 void TForm1::WebBrowser1NewWindow(const QString&, bool& processed) {
@@ -425,7 +435,8 @@ void TForm1::WebBrowser2ProgressChange(int progress, int progressMax) {
     progressRule(ProgressBar2, WebBrowser2, progress, progressMax);
 }
 
-void TForm1::WebBrowser1NavigateComplete(const QString&) {
+void TForm1::WebBrowser1NavigateComplete(const QString& url) {
+    leftPage_ = pageOf(toAnsi(url));
     WebBrowser1->widget()->unsetCursor();
     ProgressBar1->hide();
 }

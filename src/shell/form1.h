@@ -4,6 +4,7 @@
 // site number, the two link lists and the work text.
 #include "approval/gate.h"
 #include "data/linklists.h"
+#include "records/record.h"
 #include "setup/mainlink.h"
 #include "shell/pane.h"
 
@@ -23,6 +24,10 @@ class ListDownload;
 class TBinaryClient;
 class TAboutBox;
 class TForm3;
+class Records;
+class RefusalTally;
+class RequestDesk;
+class QUrl;
 
 class TForm1 : public QMainWindow, public MainWindowLink {
 public:
@@ -31,6 +36,7 @@ public:
         std::string programDir;  // ends with the path separator
         QStringList arguments;   // without the program name
         PaneFactory panes;
+        Records* records = nullptr;  // where refusals and requests are recorded, if anywhere
     };
     explicit TForm1(Context context);
     ~TForm1() override;
@@ -85,6 +91,12 @@ public:
     RulesState rulesState() const;
     bool MainUrlOk(const QString& url);
 
+    // Records (refusals.cpp). A refusal of the request gate, counted now and recorded
+    // later; the child's requests and a parent's answers.
+    void countRefused(const QUrl& page, const QUrl& address, bool frame);
+    RequestDesk* requests() override { return desk_.get(); }
+    void flushRecords();
+
     // MainWindowLink.
     const TextList& predefinedList() const override { return lists.predefined(); }
     void clearStartAddresses() override;
@@ -132,12 +144,19 @@ private:
     void runStartup();
     void navigateLeft(const std::string& address);
     void message(const char* text);
+    // Shows a navigation's refusal, records it and lets the child ask a parent.
+    void refuse(const QString& url, const char* pane, const char* text);
+    void completeRecord(Record& r) const;
 
     Dialogs& dialogs_;
     std::unique_ptr<ListDownload> download_;
     QStringList arguments_;
     bool startupRunning_ = false;
     bool activationArmed_ = true;
+    Records* records_;
+    std::unique_ptr<RefusalTally> tally_;
+    std::unique_ptr<RequestDesk> desk_;
+    std::string leftPage_;  // the list page the left pane shows
 };
 
 // What the status bar says while the lists download.

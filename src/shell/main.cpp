@@ -2,6 +2,7 @@
 #include "platform/dialogs.h"
 #include "platform/errors.h"
 #include "platform/text.h"
+#include "records/records.h"
 #include "shell/form1.h"
 #include "shell/proxy.h"
 #include "shell/requestgate.h"
@@ -157,10 +158,16 @@ int main(int argc, char** argv) {
         QWebEngineProfile::defaultProfile(),
         [&rules](std::string_view address, RequestKind kind) { return rules && rules->allows(address, kind); },
         [&rules] { return rules ? rules->rulesState() : RulesState{}; }, dialogs, &proxy);
+    // Refusals and requests: to the journal where one runs, else to a file in the folder.
+    Records records(openRecordStore(programDir));
     ProgramWindows windows =
         createWindows(dialogs, programDir, words.rest,
-                      [&profile](QWidget* parent) -> BrowserPane* { return new WebEnginePane(parent, &profile.gate()); });
+                      [&profile](QWidget* parent) -> BrowserPane* { return new WebEnginePane(parent, &profile.gate()); },
+                      &records);
     rules = windows.form1.get();
+    profile.gate().setRefusalCounter([&windows](const QUrl& page, const QUrl& address, bool frame) {
+        if (windows.form1) windows.form1->countRefused(page, address, frame);
+    });
 
     const QString shot = qEnvironmentVariable("WENLOW_SCREENSHOT");
     if (!shot.isEmpty()) screenshotOnFirstPage(*windows.form1, shot, clock);

@@ -117,8 +117,14 @@ void RequestGate::interceptRequest(QWebEngineUrlRequestInfo& info) {
             info.setHttpHeader(GateProxy::PassHeader, GateProxy::addressPass(passToken_, address));
         }
         break;
-    case Outcome::Drop: info.block(true); break;
-    case Outcome::RefusedFrame: info.redirect(QUrl(RefusedFrameAddress)); break;
+    case Outcome::Drop:
+        info.block(true);
+        if (refused_) refused_(info.firstPartyUrl(), url, false);
+        break;
+    case Outcome::RefusedFrame:
+        info.redirect(QUrl(RefusedFrameAddress));
+        if (refused_) refused_(info.firstPartyUrl(), url, true);
+        break;
     }
 }
 

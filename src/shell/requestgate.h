@@ -40,6 +40,10 @@ public:
     void interceptRequest(QWebEngineUrlRequestInfo& info) override;
     // An address as the engine sent it to the proxy, or the site of a tunnel.
     bool allowsAddress(const QByteArray& address, bool tunnel) const;
+    // Told of each refusal while the request waits (the page, the address, whether a
+    // frame): it may count, never write or ask.
+    using Refused = std::function<void(const QUrl& page, const QUrl& address, bool frame)>;
+    void setRefusalCounter(Refused counter) { refused_ = std::move(counter); }
     // Marks the top-level plain-web requests let through here, for the proxy.
     void setPassToken(QByteArray token) { passToken_ = std::move(token); }
 
@@ -49,6 +53,7 @@ private:
     Rules rules_;
     State state_;
     QByteArray passToken_;
+    Refused refused_;
     mutable RulesState decidedUnder_;
     mutable QHash<QUrl, bool> decided_[2];  // by kind
 };

@@ -22,9 +22,11 @@ void ProgramWindows::close() {
     form1.reset();
 }
 
-ProgramWindows createWindows(Dialogs& dialogs, std::string programDir, QStringList arguments, PaneFactory panes) {
+ProgramWindows createWindows(Dialogs& dialogs, std::string programDir, QStringList arguments, PaneFactory panes,
+                             Records* records) {
     ProgramWindows w;
-    w.form1 = std::make_unique<TForm1>(TForm1::Context{dialogs, programDir, std::move(arguments), std::move(panes)});
+    w.form1 = std::make_unique<TForm1>(
+        TForm1::Context{dialogs, programDir, std::move(arguments), std::move(panes), records});
     w.form3 = std::make_unique<TForm3>(*w.form1, dialogs, programDir);
     w.aboutBox = std::make_unique<TAboutBox>();
     w.form1->setSetupWindow(w.form3.get());

@@ -12,6 +12,7 @@ class Dialogs;
 class TAboutBox;
 class TForm1;
 class TForm3;
+class Records;
 
 struct ProgramWindows {
     std::unique_ptr<TForm1> form1;
@@ -26,4 +27,5 @@ struct ProgramWindows {
     void close();
 };
 
-ProgramWindows createWindows(Dialogs& dialogs, std::string programDir, QStringList arguments, PaneFactory panes);
+ProgramWindows createWindows(Dialogs& dialogs, std::string programDir, QStringList arguments, PaneFactory panes,
+                             Records* records = nullptr);

@@ -33,6 +33,13 @@ public:
         shown.push_back({"help", helpFile, std::to_string(context)});
     }
 
+    // Shown as a message; answered with `askAnswer` (a note: the child asked).
+    std::optional<std::string> refusalBox(const std::string& text, const std::string& caption, bool canAsk) override {
+        shown.push_back({"message", text, caption});
+        couldAsk.push_back(canAsk);
+        return canAsk ? askAnswer : std::nullopt;
+    }
+
     std::vector<std::string> texts() const {
         std::vector<std::string> t;
         for (const auto& s : shown) t.push_back(s.text);
@@ -42,4 +49,6 @@ public:
 
     std::vector<Shown> shown;
     std::optional<std::string> pictureAnswer;
+    std::optional<std::string> askAnswer;
+    std::vector<bool> couldAsk;  // of each refusal box, whether asking was offered
 };
