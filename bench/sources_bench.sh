@@ -14,13 +14,7 @@ build/bench/listgen "$entries" 1 "$work"
 mv "$work/domains" "$work/site/urls.txt"  # as addresses ("1http://..."), as public lists of that size are
 build/wenlow-lists --keygen "$work/keys" 2> /dev/null
 
-# A test authority and the server's certificate.
-key="-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
-printf 'subjectAltName=DNS:localhost\n' > "$work/site.ext"
-openssl req -x509 $key -keyout "$work/ca.key" -out "$work/ca.pem" -days 2 -subj /CN=bench > /dev/null 2>&1
-openssl req $key -keyout "$work/site.key" -out "$work/site.csr" -subj /CN=localhost > /dev/null 2>&1
-openssl x509 -req -in "$work/site.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" -CAcreateserial -days 2 \
-  -extfile "$work/site.ext" -out "$work/site.pem" > /dev/null 2>&1
+bash scripts/authority.sh "$work"  # ca.pem, site.pem, site.key
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 user=""; [ "$(id -u)" -eq 0 ] && user="user root;"
 cat > "$work/site/nginx.conf" <<CONF

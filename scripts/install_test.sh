@@ -60,12 +60,7 @@ userdel wenlow-test-parent
 # service does not share).
 tls=/run/wenlow-install-test
 mkdir -p "$tls/site" && chmod 755 "$tls"
-printf 'subjectAltName=DNS:localhost\n' > "$tls/site.ext"
-key="-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
-openssl req -x509 $key -keyout "$tls/ca.key" -out "$tls/ca.pem" -days 2 -subj /CN=wenlow-install-test > "$tls/openssl.log" 2>&1
-openssl req $key -keyout "$tls/site.key" -out "$tls/site.csr" -subj /CN=localhost >> "$tls/openssl.log" 2>&1
-openssl x509 -req -in "$tls/site.csr" -CA "$tls/ca.pem" -CAkey "$tls/ca.key" -CAcreateserial -days 2 \
-  -extfile "$tls/site.ext" -out "$tls/site.pem" >> "$tls/openssl.log" 2>&1
+bash scripts/authority.sh "$tls"
 printf 'casino.example\n203.0.113.7\n' > "$tls/site/domains.txt"
 printf '||ads.example^\n@@||ok.ads.example^\nexample.org##.banner\n' > "$tls/site/ads.txt"
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
