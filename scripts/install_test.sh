@@ -98,6 +98,7 @@ check "what the service writes stays the parents' to change" bash -c \
    test \"\$(stat -c '%G' /var/lib/wenlow/sources/state.dat)\" = wenlow-parents"
 check "the decisions follow the new lists" bash -c \
   "runuser -u nobody -- wenlow-check http://www.casino.example/ | grep -q '^refuse refuse '"
+check "a child's account cannot fetch the lists, and is told why in a parent's words" told wenlow-lists --sources
 for file in /var/lib/wenlow/data.dat /var/lib/wenlow/sources/*; do
   check "a child's account cannot change ${file#/var/lib/wenlow/}" not runuser -u nobody -- test -w "$file"
 done

@@ -22,9 +22,10 @@ constexpr ListUse Block = ListUse::Block, Allow = ListUse::Allow;
 std::string readLine(ListFormat format, ListUse use, const std::string& line) {
     std::string out;
     LineCounts counts;
-    readListLine(format, use, line, [&](std::string_view e) { out += std::string(e) + " "; }, counts);
-    out += std::string(counts.notNames, 'n') + std::string(counts.withOptions, 'o') + std::string(counts.cosmetic, 'c') +
-           std::string(counts.unsupported, 'u');
+    readListLine(
+        format, use, line, [&](std::string_view e) { out += std::string(e) + " "; }, counts);
+    out += std::string(counts.notNames, 'n') + std::string(counts.withOptions, 'o') +
+           std::string(counts.cosmetic, 'c') + std::string(counts.unsupported, 'u');
     return out;
 }
 
@@ -144,7 +145,8 @@ TEST(ListFormats, LinesAreReadInBlocksWhateverTheirEndsAndLengths) {
         std::rewind(f);
         std::vector<std::string> lines;
         std::size_t overlong = 0;
-        EXPECT_TRUE(eachLine(f, [&](std::string_view l) { lines.emplace_back(l); }, overlong));
+        EXPECT_TRUE(eachLine(
+            f, [&](std::string_view l) { lines.emplace_back(l); }, overlong));
         EXPECT_EQ(lines, r.lines) << r.text.substr(0, 20);
         EXPECT_EQ(overlong, r.overlong) << r.text.substr(0, 20);
         std::fclose(f);
@@ -154,7 +156,8 @@ TEST(ListFormats, LinesAreReadInBlocksWhateverTheirEndsAndLengths) {
     std::rewind(f);
     std::size_t n = 0, overlong = 0;
     std::string last;
-    eachLine(f, [&](std::string_view l) { ++n, last = l; }, overlong);
+    eachLine(
+        f, [&](std::string_view l) { ++n, last = l; }, overlong);
     std::fclose(f);
     EXPECT_EQ(n, 40000u);
     EXPECT_EQ(last, "line39999");

@@ -33,11 +33,12 @@ protected:
         web.files.write("kids.txt", "kids.casino1.example\n");
         web.httpExtra = "log_format asked '$uri $status [$http_if_none_match] $gzip_ratio';";
         ASSERT_TRUE(web.startSecure(ca.certificate(), ca.key(),
-                                    "access_log " + web.files.file("asked.log") + " asked; "
-                                    "gzip on; gzip_types text/plain; gzip_min_length 1; "
-                                    "location = /moved { return 301 /ads.txt; } "
-                                    "location = /plain { return 301 http://127.0.0.1:" + std::to_string(web.port()) +
-                                    "/hosts.txt; }"))
+                                    "access_log " + web.files.file("asked.log") +
+                                        " asked; "
+                                        "gzip on; gzip_types text/plain; gzip_min_length 1; "
+                                        "location = /moved { return 301 /ads.txt; } "
+                                        "location = /plain { return 301 http://127.0.0.1:" +
+                                        std::to_string(web.port()) + "/hosts.txt; }"))
             << web.log();
         base = "https://localhost:" + std::to_string(web.port()) + "/";
         folder.write("data.dat", "starturls\r\n2old.example\r\nmainurls\r\nendurls\r\n");
@@ -87,8 +88,9 @@ TEST_F(ListServer, FetchesEachListAndAsksAgainOnlyForWhatChanged) {
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_TRUE(has(r.out, base + "domains.txt: fetched, ")) << r.out;
     EXPECT_TRUE(has(r.out, base + "moved: fetched, ")) << r.out;
-    EXPECT_TRUE(has(r.out, "204 blocked, 2 allowed, 0 approved, 0 duplicates dropped, 0 names skipped, "
-                           "1 adblock rules skipped (1 with options, 0 element hiding, 0 other)"))
+    EXPECT_TRUE(has(r.out,
+                    "204 blocked, 2 allowed, 0 approved, 0 duplicates dropped, 0 names skipped, "
+                    "1 adblock rules skipped (1 with options, 0 element hiding, 0 other)"))
         << r.out;
     std::string a = asked();
     EXPECT_TRUE(has(a, "/moved 301 [-] ")) << a;  // followed to where the list is
@@ -97,8 +99,8 @@ TEST_F(ListServer, FetchesEachListAndAsksAgainOnlyForWhatChanged) {
     const std::string list = folder.read("data.dat");
     EXPECT_EQ(signatureProblem(list, *keyFromText(keys.read("update.key"))), "");
     const std::string entries = predefined();
-    for (const char* e : {"2ADS.EXAMPLE.COM", "2TRACKER.EXAMPLE.NET", "2POP.EXAMPLE", "5OK.POP.EXAMPLE", "2CASINO199.EXAMPLE",
-                          "2203.0.113.7", "5KIDS.CASINO1.EXAMPLE"})
+    for (const char* e : {"2ADS.EXAMPLE.COM", "2TRACKER.EXAMPLE.NET", "2POP.EXAMPLE", "5OK.POP.EXAMPLE",
+                          "2CASINO199.EXAMPLE", "2203.0.113.7", "5KIDS.CASINO1.EXAMPLE"})
         EXPECT_TRUE(has(entries, std::string(e) + " ")) << e;
     EXPECT_FALSE(has(entries, "OLD.EXAMPLE"));
     EXPECT_EQ(folder.read("data.bak"), "starturls\r\n2old.example\r\nmainurls\r\nendurls\r\n");
@@ -134,9 +136,9 @@ TEST_F(ListServer, AFailingListKeepsItsLastGoodCopyAndTheOthersStillCount) {
     const std::string kept = copyFileOf(folder.path(), base + "hosts.txt");
     ASSERT_TRUE(folder.exists("sources/" + kept.substr(kept.rfind('/') + 1)));
 
-    web.files.remove("hosts.txt");                                                    // now a 404
-    web.files.write("domains.txt", std::string(3000, 'x') + ".example\n");            // too large
-    web.files.write("ads.txt", "<html><body>We are sorry.</body></html>\n");         // no list at all
+    web.files.remove("hosts.txt");                                            // now a 404
+    web.files.write("domains.txt", std::string(3000, 'x') + ".example\n");    // too large
+    web.files.write("ads.txt", "<html><body>We are sorry.</body></html>\n");  // no list at all
     web.files.write("new.txt", "<html></html>");
     name(base + "hosts.txt hosts block\n" + base + "domains.txt domains block\n" + base + "ads.txt adblock block\n" +
          base + "missing.txt domains block\n" + base + "new.txt domains block\n" + base + "kids.txt domains allow\n");
@@ -146,12 +148,10 @@ TEST_F(ListServer, AFailingListKeepsItsLastGoodCopyAndTheOthersStillCount) {
         << r.out;
     EXPECT_TRUE(has(r.out, base + "domains.txt: the list is larger than 2500 bytes; using the copy kept from"))
         << r.out;
-    EXPECT_TRUE(has(r.out, base + "ads.txt: the answer holds no adblock entry; using the copy kept"))
-        << r.out;
+    EXPECT_TRUE(has(r.out, base + "ads.txt: the answer holds no adblock entry; using the copy kept")) << r.out;
     EXPECT_TRUE(has(r.out, base + "missing.txt: the server answered with status 404; no copy to use, left out"))
         << r.out;
-    EXPECT_TRUE(has(r.out, base + "new.txt: the answer holds no domains entry; no copy to use, left out"))
-        << r.out;
+    EXPECT_TRUE(has(r.out, base + "new.txt: the answer holds no domains entry; no copy to use, left out")) << r.out;
     const std::string entries = predefined();
     for (const char* e : {"2ADS.EXAMPLE.COM ", "2CASINO0.EXAMPLE ", "2POP.EXAMPLE ", "5KIDS.CASINO1.EXAMPLE "})
         EXPECT_TRUE(has(entries, e)) << e;
@@ -159,7 +159,7 @@ TEST_F(ListServer, AFailingListKeepsItsLastGoodCopyAndTheOthersStillCount) {
     ASSERT_EQ(states.size(), 6u);
     EXPECT_EQ(states[0].problem, "the server answered with status 404");
     EXPECT_GT(states[0].fetched, 0);  // when the kept copy came
-    EXPECT_NE(states[0].etag, "");  // still the kept copy's version
+    EXPECT_NE(states[0].etag, "");    // still the kept copy's version
     EXPECT_EQ(states[3].fetched, 0);
 
     // A list no longer named leaves nothing behind.

@@ -8,9 +8,7 @@
 
 namespace {
 
-unsigned char upper(char c) {
-    return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-}
+unsigned char upper(char c) { return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c); }
 
 // The browser's order: bytes compared upper-cased (a to z only). Entries share long
 // beginnings, so equal bytes are passed over before any is upper-cased.
@@ -28,7 +26,8 @@ int compareUpper(std::string_view a, std::string_view b) {
 }  // namespace
 
 void ListBuilder::add(std::string_view entry) {
-    if (entry.size() > BlockSize) throw Exception("A list entry is longer than " + std::to_string(BlockSize) + " bytes");
+    if (entry.size() > BlockSize)
+        throw Exception("A list entry is longer than " + std::to_string(BlockSize) + " bytes");
     if (used_ + entry.size() > BlockSize) {
         if (blocks_.size() >= UINT32_MAX / BlockSize) throw Exception("The list is larger than 4 GiB");
         blocks_.push_back(std::make_unique<char[]>(BlockSize));

@@ -41,9 +41,7 @@ private:
         std::uint32_t at;  // block number times BlockSize plus the offset in it
         std::uint32_t length;
     };
-    std::string_view text(const Ref& r) const {
-        return {blocks_[r.at / BlockSize].get() + r.at % BlockSize, r.length};
-    }
+    std::string_view text(const Ref& r) const { return {blocks_[r.at / BlockSize].get() + r.at % BlockSize, r.length}; }
 
     std::vector<std::unique_ptr<char[]>> blocks_;
     std::size_t used_ = BlockSize;  // in the last block

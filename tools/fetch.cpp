@@ -109,6 +109,9 @@ FetchResult Fetcher::fetch(const std::string& address, const std::string& etag, 
     const CURLcode code = curl_easy_perform(curl);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    // The handle outlives this call's header list and error buffer.
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
     const bool closed = closeFile(t.file);
     const bool conditional = !etag.empty() || !lastModified.empty();
     if (t.tooLarge || code == CURLE_FILESIZE_EXCEEDED)

@@ -31,7 +31,8 @@ bool plausibleHost(std::string_view host) {
     while (start <= host.size()) {
         const std::size_t end = std::min(host.find('.', start), host.size());
         const std::string_view label = host.substr(start, end - start);
-        if (label.empty() || label.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-_") != std::string_view::npos)
+        if (label.empty() ||
+            label.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-_") != std::string_view::npos)
             return false;
         start = end + 1;
     }
@@ -40,7 +41,8 @@ bool plausibleHost(std::string_view host) {
 
 // An IP address, which a hosts file maps names to and never blocks by itself.
 bool isAddress(std::string_view host) {
-    return host.front() == '[' || host.substr(host.rfind('.') + 1).find_first_not_of("0123456789") == std::string_view::npos;
+    return host.front() == '[' ||
+           host.substr(host.rfind('.') + 1).find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 std::string_view withoutScheme(std::string_view s) {
@@ -163,13 +165,15 @@ std::string domainEntry(std::string_view name) {
 std::string addressEntry(std::string_view address) {
     const std::string_view a = withoutScheme(trim(address));
     if (a.empty() || a.find_first_of(" \t") != std::string_view::npos) return {};
+    // Secure addresses meet the lists in their plain web form.
     std::string e = engineForm("http://" + std::string(a));
     if (!startsWith(e, "http://")) return {};
-    // Secure addresses meet the lists in their plain web form.
+    // The host, without a port, must be one.
     const std::size_t hostEnd = std::min(e.find_first_of("/?#", 7), e.size());
     std::string_view host = std::string_view(e).substr(7, hostEnd - 7);
-    if (const std::size_t colon = host.rfind(':'); colon != std::string_view::npos && host.back() != ']' &&
-                                                   host.find_first_not_of("0123456789", colon + 1) == std::string_view::npos)
+    if (const std::size_t colon = host.rfind(':');
+        colon != std::string_view::npos && host.back() != ']' &&
+        host.find_first_not_of("0123456789", colon + 1) == std::string_view::npos)
         host = host.substr(0, colon);
     while (!host.empty() && host.back() == '.') host.remove_suffix(1);
     if (!plausibleHost(host)) return {};

@@ -2,6 +2,7 @@
 // are published.
 #include "data/files.h"
 #include "data/linklists.h"
+#include "data/programdir.h"
 #include "data/sources.h"
 #include "platform/errors.h"
 #include "tools/builder.h"
@@ -123,8 +124,8 @@ struct ListOption {
     ListUse use;
 };
 constexpr ListOption ListOptions[] = {
-    {"--hosts", ListFormat::Hosts, ListUse::Block},     {"--domains", ListFormat::Domains, ListUse::Block},
-    {"--urls", ListFormat::Urls, ListUse::Block},       {"--adblock", ListFormat::Adblock, ListUse::Block},
+    {"--hosts", ListFormat::Hosts, ListUse::Block},   {"--domains", ListFormat::Domains, ListUse::Block},
+    {"--urls", ListFormat::Urls, ListUse::Block},     {"--adblock", ListFormat::Adblock, ListUse::Block},
     {"--allow", ListFormat::Domains, ListUse::Allow},
 };
 
@@ -186,14 +187,13 @@ int main(int argc, char** argv) {
             const auto file = openList(value);
             bool read = false;
             if (arg == "--main") {
-                std::size_t overlong = 0;
-                read = file && eachLine(file.get(), [&](std::string_view line) {
+                const auto approve = [&](std::string_view line) {
                     line = line.substr(0, line.find('#'));
                     const std::size_t first = line.find_first_not_of(" \t");
                     if (first != std::string_view::npos)
                         b.approve(line.substr(first, line.find_last_not_of(" \t") - first + 1));
-                }, overlong);
-                skipped.notNames += overlong;
+                };
+                read = file && eachLine(file.get(), approve, skipped.notNames);
             } else {
                 const auto o = std::find_if(std::begin(ListOptions), std::end(ListOptions),
                                             [&](const ListOption& o) { return arg == o.name; });
@@ -208,8 +208,10 @@ int main(int argc, char** argv) {
         }
     }
     if (!any) return usageError("no list given", Usage);
-    if (sources && !out.empty()) return usageError("--sources writes the program folder's data.dat: give it with --dir", Usage);
-    if (haveDir && !sources) return usageError("--dir goes with --sources; --out names where data.dat is written", Usage);
+    if (sources && !out.empty())
+        return usageError("--sources writes the program folder's data.dat: give it with --dir", Usage);
+    if (haveDir && !sources)
+        return usageError("--dir goes with --sources; --out names where data.dat is written", Usage);
 
     int status = 0;
     try {
@@ -234,12 +236,18 @@ int main(int argc, char** argv) {
             std::fwrite(text.data(), 1, text.size(), stdout);
         else
             storeList(programFolder(out), std::move(text));
+    } catch (const EFileError& e) {
+        // A child's account is told which folder it cannot change, in a parent's words.
+        const std::string text = out.empty() ? e.what() : writeFailureText(programFolder(out), e.what());
+        std::fprintf(stderr, "wenlow-lists: %s\n", text.c_str());
+        return 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "wenlow-lists: %s\n", e.what());
         return 2;
     }
     const BuildCounts& c = b.counts();
-    std::fprintf(stderr, "wenlow-lists: %zu blocked, %zu allowed, %zu approved, %zu duplicates dropped, %zu names skipped",
+    std::fprintf(stderr,
+                 "wenlow-lists: %zu blocked, %zu allowed, %zu approved, %zu duplicates dropped, %zu names skipped",
                  c.blocked, c.allowed, c.approved, c.duplicates, skipped.notNames);
     if (const std::size_t rules = skipped.withOptions + skipped.cosmetic + skipped.unsupported)
         std::fprintf(stderr, ", %zu adblock rules skipped (%zu with options, %zu element hiding, %zu other)", rules,

@@ -59,7 +59,8 @@ void removeStaleCopies(const std::string& programDir, const std::vector<ListSour
         const std::string ext = f.path().extension().string();
         if (ext != ".list" && ext != ".new") continue;
         bool named = false;
-        for (const ListSource& s : sources) named = named || (ext == ".list" && copyFileOf(programDir, s.address) == name);
+        for (const ListSource& s : sources)
+            named = named || (ext == ".list" && copyFileOf(programDir, s.address) == name);
         if (!named) std::filesystem::remove(f.path(), ec);
     }
 }
@@ -88,7 +89,8 @@ private:
 
 bool readListFile(std::FILE* in, ListFormat format, ListUse use, ListBuilder& builder, LineCounts& counts) {
     const EntrySink add = [&](std::string_view entry) { builder.add(entry); };
-    return eachLine(in, [&](std::string_view line) { readListLine(format, use, line, add, counts); }, counts.notNames);
+    return eachLine(
+        in, [&](std::string_view line) { readListLine(format, use, line, add, counts); }, counts.notNames);
 }
 
 namespace {

@@ -41,7 +41,8 @@ std::vector<std::string_view> words(std::string_view line) {
 // Text kept on one line of the state file: no tabs or line ends inside.
 std::string oneLine(std::string_view text) {
     std::string s(text);
-    std::replace_if(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 32; }, ' ');
+    std::replace_if(
+        s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 32; }, ' ');
     return s;
 }
 
@@ -66,8 +67,7 @@ std::vector<ListSource> parseSources(std::string_view text) {
         const auto w = words(line);
         if (w.empty()) continue;
         const std::string where = std::string(SourcesFileName) + " line " + std::to_string(n + 1) + ": ";
-        if (w.size() != 3)
-            throw Exception(where + "a source is its address, its format and \"block\" or \"allow\"");
+        if (w.size() != 3) throw Exception(where + "a source is its address, its format and \"block\" or \"allow\"");
         ListSource s;
         s.address = std::string(w[0]);
         if (!equalsNoCase(s.address.substr(0, 8), "https://") || s.address.size() == 8)
@@ -130,7 +130,8 @@ void writeSourceStates(const std::string& programDir, const std::vector<SourceSt
 }
 
 const SourceState* stateOf(const std::vector<SourceState>& states, std::string_view address) {
-    const auto it = std::find_if(states.begin(), states.end(), [&](const SourceState& s) { return s.address == address; });
+    const auto it =
+        std::find_if(states.begin(), states.end(), [&](const SourceState& s) { return s.address == address; });
     return it == states.end() ? nullptr : &*it;
 }
 

@@ -33,9 +33,9 @@ std::vector<ListSource> readSources(const std::string& programDir);
 
 struct SourceState {
     std::string address;
-    std::int64_t fetched = 0;  // when the server last sent or confirmed the kept copy (Unix time); 0: never
-    std::int64_t tried = 0;    // when it was last asked
-    std::string problem;       // why that last attempt failed; empty when it did not
+    std::int64_t fetched = 0;        // when the server last sent or confirmed the kept copy (Unix time); 0: never
+    std::int64_t tried = 0;          // when it was last asked
+    std::string problem;             // why that last attempt failed; empty when it did not
     std::string etag, lastModified;  // the server's names for the kept copy's version
 };
 

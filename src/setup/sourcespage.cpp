@@ -10,9 +10,7 @@
 
 namespace {
 
-QString timeText(std::int64_t t) {
-    return QDateTime::fromSecsSinceEpoch(t).toString("yyyy-MM-dd HH:mm");
-}
+QString timeText(std::int64_t t) { return QDateTime::fromSecsSinceEpoch(t).toString("yyyy-MM-dd HH:mm"); }
 
 // When the list was last fetched, and what went wrong since.
 QString fetchedText(const SourceState* state) {
@@ -25,7 +23,8 @@ QString fetchedText(const SourceState* state) {
 
 }  // namespace
 
-SourcesPage::SourcesPage(std::string programDir, QWidget* parent) : QWidget(parent), programDir_(std::move(programDir)) {
+SourcesPage::SourcesPage(std::string programDir, QWidget* parent)
+    : QWidget(parent), programDir_(std::move(programDir)) {
     setObjectName("SourcesPage");
     note = new QLabel(this);
     note->setObjectName("SourcesNote");
@@ -49,7 +48,8 @@ void SourcesPage::reload() {
     const std::string file = programDir_ + SourcesFileName;
     if (!fileExists(file)) {
         note->setText(QString("No %1 in the program folder: the lists come from the download on the "
-                              "\"Predefined Blocked Links\" page.").arg(SourcesFileName));
+                              "\"Predefined Blocked Links\" page.")
+                          .arg(SourcesFileName));
         return;
     }
     std::vector<ListSource> named;
@@ -58,7 +58,8 @@ void SourcesPage::reload() {
         named = readSources(programDir_);
         states = readSourceStates(programDir_);
     } catch (const std::exception& e) {
-        note->setText(QString::fromUtf8(e.what()) + ". The daily update keeps the lists as they are until it is mended.");
+        note->setText(QString::fromUtf8(e.what()) +
+                      ". The daily update keeps the lists as they are until it is mended.");
         return;
     }
     note->setText(QString("The predefined blocked links are built from the lists that %1 names, by the daily "
@@ -66,8 +67,8 @@ void SourcesPage::reload() {
                       .arg(SourcesFileName));
     for (const ListSource& s : named) {
         const SourceState* state = stateOf(states, s.address);
-        auto* row = new QTreeWidgetItem(sources, {QString::fromUtf8(s.address.c_str()), formatName(s.format),
-                                                  useName(s.use), fetchedText(state)});
+        auto* row = new QTreeWidgetItem(
+            sources, {QString::fromUtf8(s.address.c_str()), formatName(s.format), useName(s.use), fetchedText(state)});
         for (int column = 0; column < 4; ++column) row->setToolTip(column, row->text(column));
     }
 }

@@ -9,8 +9,9 @@
 class TestAuthority {
 public:
     TestAuthority()
-        : made_(std::system(("bash " WENLOW_SOURCE_DIR "/scripts/authority.sh " + dir_.path() + " > /dev/null 2>&1")
-                                .c_str()) == 0) {}
+        : made_(std::system(
+                    ("bash " WENLOW_SOURCE_DIR "/scripts/authority.sh " + dir_.path() + " > /dev/null 2>&1").c_str()) ==
+                0) {}
     bool made() const { return made_; }
     std::string caFile() const { return dir_.file("ca.pem"); }
     std::string certificate() const { return dir_.file("site.pem"); }
