@@ -36,7 +36,7 @@ protected:
                                     "access_log " + web.files.file("asked.log") +
                                         " asked; "
                                         "gzip on; gzip_types text/plain; gzip_min_length 1; "
-                                        "location = /moved { return 301 /ads.txt; } "
+                                        "location = /moved { return 301 /ads.txt; } location = /big.txt { gzip off; } "
                                         "location = /plain { return 301 http://127.0.0.1:" +
                                         std::to_string(web.port()) + "/hosts.txt; }"))
             << web.log();
@@ -45,10 +45,11 @@ protected:
     }
 
     void name(const std::string& lines) { folder.write(SourcesFileName, lines); }
-    ToolRun lists(const std::string& args = "", bool trusted = true) {
-        return runTool((trusted ? "WENLOW_TEST_CA=" + ca.caFile() + " " : std::string("WENLOW_TEST_CA= ")) +
-                       WENLOW_LISTS + " --sources --dir " + folder.path() + " " + args + " 2>&1");
+    std::string command(const std::string& args = "", bool trusted = true) {
+        return (trusted ? "WENLOW_TEST_CA=" + ca.caFile() + " " : std::string("WENLOW_TEST_CA= ")) + WENLOW_LISTS +
+               " --sources --dir " + folder.path() + " " + args + " 2>&1";
     }
+    ToolRun lists(const std::string& args = "", bool trusted = true) { return runTool(command(args, trusted)); }
     // What the server was asked since the last look, one line a request.
     std::string asked() {
         const std::string all = web.files.read("asked.log");
@@ -92,6 +93,7 @@ TEST_F(ListServer, FetchesEachListAndAsksAgainOnlyForWhatChanged) {
                     "204 blocked, 2 allowed, 0 approved, 0 duplicates dropped, 0 names skipped, "
                     "1 adblock rules skipped (1 with options, 0 element hiding, 0 other)"))
         << r.out;
+    EXPECT_FALSE(has(r.out, "\r")) << r.out;  // no progress into a log
     std::string a = asked();
     EXPECT_TRUE(has(a, "/moved 301 [-] ")) << a;  // followed to where the list is
     EXPECT_TRUE(has(a, "/ads.txt 200 [-] ")) << a;
@@ -128,6 +130,18 @@ TEST_F(ListServer, FetchesEachListAndAsksAgainOnlyForWhatChanged) {
     EXPECT_GT(states[2].fetched, 0);
     EXPECT_EQ(states[2].fetched, states[2].tried);
     EXPECT_EQ(states[2].problem, "");
+}
+
+TEST_F(ListServer, ProgressIsShownOnATerminal) {
+    std::string big;
+    for (int i = 0; big.size() < 300000; ++i) big += "site" + std::to_string(i) + ".example\n";
+    web.files.write("big.txt", big);
+    name(base + "big.txt domains block\n");
+    const ToolRun r = runTool("script -qec '" + command() + "' /dev/null");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(has(r.out, "\rwenlow-lists: " + base + "big.txt: " + std::to_string(big.size()) + " of " +
+                               std::to_string(big.size()) + " bytes\r\n"))
+        << r.out;
 }
 
 TEST_F(ListServer, AFailingListKeepsItsLastGoodCopyAndTheOthersStillCount) {

@@ -99,7 +99,7 @@ namespace {
 std::function<void(std::uint64_t, std::uint64_t)> progressOn(std::FILE* to, const ListSource& s, bool& shown) {
     if (!::isatty(::fileno(to))) return nullptr;
     return [to, &s, &shown, last = std::uint64_t{0}](std::uint64_t received, std::uint64_t total) mutable {
-        if (received - last < 64 * 1024 && received != total) return;
+        if (received == 0 || (received - last < 64 * 1024 && received != total)) return;
         last = received;
         shown = true;
         std::fprintf(to, "\rwenlow-lists: %s: %llu", s.address.c_str(), static_cast<unsigned long long>(received));
