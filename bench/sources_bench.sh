@@ -31,10 +31,11 @@ run() {  # run NAME ARGS...
   local name=$1; shift
   WENLOW_TEST_CA="$work/ca.pem" /usr/bin/time -v build/wenlow-lists --sources --dir "$work/folder" "$@" \
     > "$work/out.txt" 2> "$work/err.txt" || true
-  local seconds peak
+  local seconds cpu peak
   seconds=$(sed -n 's/^\s*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$work/err.txt")
+  cpu=$(sed -n 's/^\s*User time (seconds): //p' "$work/err.txt")
   peak=$(sed -n 's/^\s*Maximum resident set size (kbytes): //p' "$work/err.txt")
-  echo "$name: $seconds (m:ss), peak memory $peak KiB ($((peak / 1024)) MiB)"
+  echo "$name: $seconds (m:ss), $cpu s of processor time, peak memory $peak KiB ($((peak / 1024)) MiB)"
   grep -h '^wenlow-lists' "$work/out.txt" "$work/err.txt" | sed 's/^/    /'
 }
 run "fetched whole"

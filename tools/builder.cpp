@@ -81,8 +81,12 @@ std::string ListBuilder::take() {
             return a.ref.length == b.ref.length ? 0 : (a.ref.length < b.ref.length ? -1 : 1);
         return compareUpper(text(a.ref).substr(16), text(b.ref).substr(16));
     };
-    // Stable: of entries alike but for letter case, the first one read stays.
-    std::stable_sort(sorted.begin(), sorted.end(), [&](const Keyed& a, const Keyed& b) { return order(a, b) < 0; });
+    // Of entries alike but for letter case the first one read stays: entries lie in the
+    // blocks in the order they came, so their places break ties without a second buffer.
+    std::sort(sorted.begin(), sorted.end(), [&](const Keyed& a, const Keyed& b) {
+        const int o = order(a, b);
+        return o < 0 || (o == 0 && a.ref.at < b.ref.at);
+    });
     std::size_t size = 0;
     for (std::size_t i = 0; i < sorted.size(); ++i)
         if (i == 0 || order(sorted[i - 1], sorted[i]) != 0) size += sorted[i].ref.length + 2;
