@@ -145,7 +145,7 @@ TEST_F(SetupLoad, ListSourcesShowWhatTheDailyUpdateFetchedAndWhen) {
     ::tzset();
     start();
     SourcesPage& page = *form3->Sources;
-    EXPECT_EQ(form3->SetupTabs->indexOf(&page), 4);
+    EXPECT_EQ(form3->SetupTabs->tabText(form3->SetupTabs->indexOf(&page)), "List Sources");
     EXPECT_TRUE(page.note->text().startsWith("No sources.txt in the program folder")) << page.note->text().toStdString();
     EXPECT_EQ(page.sources->topLevelItemCount(), 0);
 
