@@ -63,7 +63,8 @@ mkdir -p "$tls/site" && chmod 755 "$tls"
 bash scripts/authority.sh "$tls"
 printf 'casino.example\n203.0.113.7\n' > "$tls/site/domains.txt"
 printf '||ads.example^\n@@||ok.ads.example^\nexample.org##.banner\n' > "$tls/site/ads.txt"
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=38443  # the first free one from there
+while (exec 3<> "/dev/tcp/127.0.0.1/$port") 2> /dev/null; do port=$((port + 1)); done
 cat > "$tls/nginx.conf" <<CONF
 daemon on; worker_processes 1; pid $tls/nginx.pid; user root; error_log $tls/error.log;
 events {} http { access_log off; server { listen 127.0.0.1:$port ssl; root $tls/site;
