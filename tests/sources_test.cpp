@@ -227,4 +227,8 @@ TEST_F(ListServer, NothingItCannotTrustReplacesTheLists) {
     EXPECT_EQ(run.status, 2);
     EXPECT_TRUE(has(run.out, "Cannot open file " + folder.path() + "sources.txt")) << run.out;
     EXPECT_EQ(folder.read("data.dat"), before);
+    // A folder that is not there is no matter of a parent's account.
+    run = runTool(std::string(WENLOW_LISTS) + " --sources --dir /nonexistent/folder 2>&1");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "wenlow-lists: Cannot open file /nonexistent/folder/sources.txt\n");
 }

@@ -99,7 +99,10 @@ FetchResult Fetcher::fetch(const std::string& address, const std::string& etag, 
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits_.silenceLimit);
     curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits_.maxBytes));
-    if (const char* ca = std::getenv("WENLOW_TEST_CA"); ca && *ca) curl_easy_setopt(curl, CURLOPT_CAINFO, ca);
+    if (const char* ca = std::getenv("WENLOW_TEST_CA"); ca && *ca) {  // that authority alone
+        curl_easy_setopt(curl, CURLOPT_CAINFO, ca);
+        curl_easy_setopt(curl, CURLOPT_CAPATH, nullptr);
+    }
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, store);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, progress);

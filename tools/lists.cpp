@@ -217,7 +217,13 @@ int main(int argc, char** argv) {
     try {
         if (sources) {
             out = programFolder(dir);
-            const std::vector<ListSource> named = readSources(out);
+            std::vector<ListSource> named;
+            try {
+                named = readSources(out);
+            } catch (const std::exception& e) {  // not a write: the folder's owner is no matter
+                std::fprintf(stderr, "wenlow-lists: %s\n", e.what());
+                return 2;
+            }
             if (named.empty()) throw Exception(out + SourcesFileName + " names no list");
             Fetcher fetcher(limits);
             bool someList = false;
