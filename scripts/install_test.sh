@@ -54,6 +54,65 @@ useradd --no-create-home --groups wenlow-parents wenlow-test-parent
 check "a parent's account can change the settings" runuser -u wenlow-test-parent -- \
   sh -c 'cp /var/lib/wenlow/pardata.dat /var/lib/wenlow/pardata.new && mv /var/lib/wenlow/pardata.new /var/lib/wenlow/pardata.dat'
 userdel wenlow-test-parent
+
+# The daily service builds data.dat from the lists a parent named in sources.txt: from a
+# loopback https server whose certificate a test authority signed (outside /tmp, which the
+# service does not share).
+tls=/run/wenlow-install-test
+mkdir -p "$tls/site" && chmod 755 "$tls"
+bash scripts/authority.sh "$tls"
+printf 'casino.example\n203.0.113.7\n' > "$tls/site/domains.txt"
+printf '||ads.example^\n@@||ok.ads.example^\nexample.org##.banner\n' > "$tls/site/ads.txt"
+port=38443  # the first free one from there
+while (exec 3<> "/dev/tcp/127.0.0.1/$port") 2> /dev/null; do port=$((port + 1)); done
+cat > "$tls/nginx.conf" <<CONF
+daemon on; worker_processes 1; pid $tls/nginx.pid; user root; error_log $tls/error.log;
+events {} http { access_log off; server { listen 127.0.0.1:$port ssl; root $tls/site;
+  ssl_certificate $tls/site.pem; ssl_certificate_key $tls/site.key; } }
+CONF
+/usr/sbin/nginx -c "$tls/nginx.conf" -p "$tls" > /dev/null 2>&1
+printf '# the family'"'"'s lists\nhttps://localhost:%s/domains.txt domains block\nhttps://localhost:%s/ads.txt adblock block\n' \
+  "$port" "$port" > /var/lib/wenlow/sources.txt
+chown root:wenlow-parents /var/lib/wenlow/sources.txt && chmod 664 /var/lib/wenlow/sources.txt
+service_run() {  # runs the update service once as the system would, its output on stdout
+  if [ -d /run/systemd/system ]; then
+    mkdir -p /run/systemd/system/wenlow-update.service.d
+    printf '[Service]\nEnvironment=WENLOW_TEST_CA=%s/ca.pem\n' "$tls" > /run/systemd/system/wenlow-update.service.d/test.conf
+    systemctl daemon-reload
+    local since status
+    since=$(date '+%Y-%m-%d %H:%M:%S')
+    systemctl start wenlow-update.service; status=$?
+    journalctl -q -u wenlow-update.service --since "$since" -o cat
+    return $status
+  fi
+  local command
+  command=$(sed -n 's/^ExecStart=//p' /lib/systemd/system/wenlow-update.service)
+  runuser -u wenlow-update -g wenlow-parents -- env WENLOW_TEST_CA="$tls/ca.pem" sh -c "umask 0002; $command" 2>&1
+}
+service_run > "$work/service.log"; status=$?
+check "the daily service builds data.dat from the sources named, and says so" bash -c \
+  "test $status -eq 0 && grep -q 'domains.txt: fetched' $work/service.log && grep -q 'ads.txt: fetched' $work/service.log &&
+   grep -q '^2casino.example' /var/lib/wenlow/data.dat && grep -q '^2203.0.113.7' /var/lib/wenlow/data.dat &&
+   grep -q '^5ok.ads.example' /var/lib/wenlow/data.dat && grep -q '1 element hiding' $work/service.log"
+check "what the service writes stays the parents' to change" bash -c \
+  "test \"\$(stat -c '%U:%G %a' /var/lib/wenlow/data.dat)\" = 'wenlow-update:wenlow-parents 664' &&
+   test \"\$(stat -c '%G' /var/lib/wenlow/sources/state.dat)\" = wenlow-parents"
+check "the decisions follow the new lists" bash -c \
+  "runuser -u nobody -- wenlow-check http://www.casino.example/ | grep -q '^refuse refuse '"
+check "a child's account cannot fetch the lists, and is told why in a parent's words" told wenlow-lists --sources
+for file in /var/lib/wenlow/data.dat /var/lib/wenlow/sources/*; do
+  check "a child's account cannot change ${file#/var/lib/wenlow/}" not runuser -u nobody -- test -w "$file"
+done
+/usr/sbin/nginx -c "$tls/nginx.conf" -p "$tls" -s stop > /dev/null 2>&1
+service_run > "$work/service.log"
+check "a list that fails keeps its copy, and the service says what failed" bash -c \
+  "grep -q 'using the copy kept from' $work/service.log && grep -q '^2casino.example' /var/lib/wenlow/data.dat"
+rm /var/lib/wenlow/sources.txt
+service_run > "$work/service.log"
+check "without sources.txt the service runs the download of the setup window's choice" \
+  grep -q '^wenlow-update: ' "$work/service.log"
+rm -rf "$tls" /run/systemd/system/wenlow-update.service.d
+[ -d /run/systemd/system ] && systemctl daemon-reload
 check "the update timer is there, off until a parent switches it on" \
   bash -c "! command -v systemctl > /dev/null || ! systemctl is-enabled wenlow-update.timer 2> /dev/null | grep -q enabled"
 

@@ -1,14 +1,23 @@
 // The setup window: its load and the settings it holds for the running program.
+#include "data/sources.h"
 #include "setup/predefmodel.h"
+#include "setup/sourcespage.h"
 #include "support/program.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QTabWidget>
+#include <QTest>
+#include <QTreeWidget>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolButton>
+
+#include <ctime>
 
 using SetupLoad = ProgramTest;
 
@@ -128,4 +137,49 @@ TEST_F(SetupLoad, SettingsCountAtOnceSavedOrNot) {
     // The next load takes the stored settings again.
     form3->FormShow();
     EXPECT_TRUE(form3->option(OptEmail));
+}
+
+TEST_F(SetupLoad, ListSourcesShowWhatTheDailyUpdateFetchedAndWhen) {
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "UTC");
+    ::tzset();
+    start();
+    SourcesPage& page = *form3->Sources;
+    EXPECT_EQ(form3->SetupTabs->tabText(form3->SetupTabs->indexOf(&page)), "List Sources");
+    EXPECT_TRUE(page.note->text().startsWith("No sources.txt in the program folder")) << page.note->text().toStdString();
+    EXPECT_EQ(page.sources->topLevelItemCount(), 0);
+
+    const std::string named = "https://a.example/l domains block\nhttps://b.example/h hosts allow  # school\n"
+                              "https://c.example/x adblock block\n";
+    dir.write("sources.txt", named);
+    QDir().mkpath(QString::fromStdString(dir.file("sources")));
+    writeSourceStates(dir.path(), {{"https://a.example/l", 1700000000, 1700000000, "", "\"e\"", ""},
+                                   {"https://b.example/h", 1700000000, 1700086400, "the server answered with status 404", "", ""},
+                                   {"https://gone.example/l", 1, 1, "", "", ""}});
+    form3->FormShow();
+    const char* const rows[][4] = {
+        {"https://a.example/l", "domains", "block", "2023-11-14 22:13"},
+        {"https://b.example/h", "hosts", "allow", "2023-11-14 22:13 (2023-11-15 22:13 failed: the server answered with status 404)"},
+        {"https://c.example/x", "adblock", "block", "not yet"},
+    };
+    ASSERT_EQ(page.sources->topLevelItemCount(), 3);
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 4; ++c) EXPECT_EQ(page.sources->topLevelItem(r)->text(c).toStdString(), rows[r][c]);
+
+    // Shown only: the keyboard changes nothing there.
+    form3->SetupTabs->setCurrentWidget(&page);
+    page.sources->setFocus();
+    page.sources->setCurrentItem(page.sources->topLevelItem(1));
+    for (const auto key : {Qt::Key_F2, Qt::Key_Delete, Qt::Key_Return, Qt::Key_X}) QTest::keyClick(page.sources, key);
+    EXPECT_EQ(page.sources->topLevelItemCount(), 3);
+    EXPECT_EQ(page.sources->topLevelItem(1)->text(0), "https://b.example/h");
+    EXPECT_EQ(dir.read("sources.txt"), named);
+
+    dir.write("sources.txt", "http://a.example/l domains block\n");
+    form3->FormShow();
+    EXPECT_EQ(page.sources->topLevelItemCount(), 0);
+    EXPECT_TRUE(page.note->text().startsWith("sources.txt line 1: http://a.example/l is not an https address."))
+        << page.note->text().toStdString();
+    zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
+    ::tzset();
 }

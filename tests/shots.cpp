@@ -13,6 +13,9 @@ class Shots : public ProgramTest {
 public:
     void TestBody() override {}
     void run(const QString& out) {
+        dir.write("sources.txt", "https://lists.example.org/adult/domains domains block\n"
+                                 "https://lists.example.org/ads.txt adblock block\n"
+                                 "https://school.example.net/kids.txt domains allow\n");
         start({"PARENT"});
         form1->Setup1Click();
         QApplication::processEvents();
@@ -20,7 +23,7 @@ public:
         save(form3, out + "/gate.png");
         form3->Edit1->setText("parent");
         form3->Button4Click();
-        for (int page = 0; page < 4; ++page) {
+        for (int page = 0; page < form3->SetupTabs->count(); ++page) {
             form3->SetupTabs->setCurrentIndex(page);
             QApplication::processEvents();
             save(form3, out + QString("/page%1.png").arg(page + 1));

@@ -1,161 +1,65 @@
-// wenlow-lists: a data.dat from common blocklist formats.
+// wenlow-lists: a data.dat from common blocklist formats, local or fetched from where they
+// are published.
 #include "data/files.h"
-#include "platform/text.h"
+#include "data/linklists.h"
+#include "data/programdir.h"
+#include "data/sources.h"
+#include "platform/errors.h"
+#include "tools/builder.h"
 #include "tools/common.h"
+#include "tools/fetch.h"
+#include "tools/formats.h"
+#include "tools/sourcebuild.h"
 #include "update/signature.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <functional>
-#include <map>
-#include <fstream>
-#include <iostream>
-#include <set>
-#include <sstream>
+#include <cstdlib>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
 const char* const Usage =
-    "usage: wenlow-lists [--hosts FILE] [--domains FILE] [--urls FILE] [--allow FILE]\n"
+    "usage: wenlow-lists [--hosts FILE] [--domains FILE] [--urls FILE] [--adblock FILE] [--allow FILE]\n"
     "                    [--main FILE] [--sign SECRET] [--out DIR]\n"
+    "       wenlow-lists --sources [--dir DIR] [--max-bytes N] [--time-limit SECONDS] [--sign SECRET] ...\n"
     "       wenlow-lists --keygen DIR\n"
     "Writes a data.dat for Wenlow Explorer from blocklists. FILE \"-\" is standard input.\n"
     "  --hosts FILE    hosts-file lines \"0.0.0.0 name\" or \"127.0.0.1 name\": each name and every\n"
     "                  host below it is blocked (a \"2\" entry)\n"
-    "  --domains FILE  one domain a line (also squidGuard \"domains\"): the domain and every host\n"
-    "                  below it are blocked (a \"2\" entry)\n"
+    "  --domains FILE  one domain or IP address a line (also squidGuard \"domains\"): the domain\n"
+    "                  and every host below it are blocked (a \"2\" entry)\n"
     "  --urls FILE     one address a line (squidGuard \"urls\", host/path): blocked from there on\n"
+    "  --adblock FILE  adblock-style network rules: \"||host^\" blocks a domain, \"||host/path\" and\n"
+    "                  \"|http://...\" addresses from there on, \"|http://...|\" one address; \"@@\"\n"
+    "                  rules approve; rules with \"$\" options, element hiding and others are skipped\n"
     "  --allow FILE    domains allowed, with every host below them, even when a block entry\n"
     "                  matches them (a \"5\" entry)\n"
     "  --main FILE     approved addresses for the verification of left-pane links\n"
+    "  --sources       fetch the lists named in the program folder's sources.txt (one a line:\n"
+    "                  https address, format hosts/domains/urls/adblock, block or allow) and\n"
+    "                  write the folder's data.dat from them; each list is kept in the folder\n"
+    "                  \"sources\", asked for again only when it changed, and used as last fetched\n"
+    "                  when fetching it fails. Exit status 0 only when every list was fetched.\n"
+    "  --dir DIR       the program folder of --sources (default: the folder of this program)\n"
+    "  --max-bytes N   refuse a list larger than N bytes (default 268435456)\n"
+    "  --time-limit SECONDS  give up on a list after this long (default 600; 60 without a byte)\n"
     "  --sign SECRET   sign the list with the secret key in file SECRET (as --keygen writes it)\n"
     "  --keygen DIR    write a new key pair: DIR/update.key, the public key a parent puts in the\n"
     "                  program folder, and DIR/update.secret, readable by its owner only\n"
     "  --out DIR       write DIR/data.dat (keeping the first data.bak) instead of standard output;\n"
     "                  a large list gets its index file DIR/data.idx too\n"
-    "Comments (#), blank lines and names that are no host names are skipped, duplicates dropped;\n"
-    "counts go to standard error.\n";
-
-struct Counts {
-    size_t blocked = 0, allowed = 0, approved = 0, duplicates = 0, skipped = 0;
-};
-
-// Lines of a file without comments, surrounding blanks or line ends.
-bool eachLine(const std::string& file, const std::function<void(const std::string&)>& take) {
-    std::ifstream in;
-    std::istream* s = &std::cin;
-    if (file != "-") {
-        in.open(file, std::ios::binary);
-        if (!in) return false;
-        s = &in;
-    }
-    std::string line;
-    while (std::getline(*s, line)) {
-        if (const size_t hash = line.find('#'); hash != std::string::npos) line.resize(hash);
-        const size_t first = line.find_first_not_of(" \t\r");
-        if (first == std::string::npos) continue;
-        line = line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
-        take(line);
-    }
-    return true;
-}
-
-// A host name as the lists hold it: lower case, no scheme, no trailing dot or slash.
-std::string cleanName(std::string name) {
-    name = lowerAZ(name);
-    if (startsWith(name, "http://")) name.erase(0, 7);
-    if (startsWith(name, "https://")) name.erase(0, 8);
-    while (!name.empty() && (name.back() == '.' || name.back() == '/')) name.pop_back();
-    // squidGuard's ".example.org" means the whole domain too.
-    name.erase(0, std::min(name.find_first_not_of('.'), name.size()));
-    return name;
-}
-
-bool looksLikeHost(const std::string& name) {
-    return name.find('.') != std::string::npos && name.find_first_of(" \t") == std::string::npos &&
-           name.find_first_not_of("0123456789.") != std::string::npos;
-}
-
-class Builder {
-public:
-    Counts counts;
-
-    // A prefix entry for an address, or a domain entry for a name.
-    void add(char kind, const std::string& text) {
-        std::string entry = kind + ((kind == '2' || kind == '5') ? text : "http://" + text);
-        // Keyed by the text the browser orders its entries by (kind code, then the text
-        // upper-cased): written in key order, they load without a sort.
-        if (!entries_.try_emplace(upperAZ(entry), std::move(entry)).second) {
-            ++counts.duplicates;
-            return;
-        }
-        (kind == '4' || kind == '5' ? counts.allowed : counts.blocked)++;
-    }
-    void domain(char kind, const std::string& raw) {
-        const std::string name = cleanName(raw);
-        if (!looksLikeHost(name)) {
-            ++counts.skipped;
-            return;
-        }
-        add(kind, name);
-    }
-    void host(const std::string& line) {
-        std::istringstream words(line);
-        std::string address, name;
-        words >> address;
-        if (address != "0.0.0.0" && address != "127.0.0.1" && address != "::" && address != "::1") {
-            ++counts.skipped;
-            return;
-        }
-        while (words >> name) {
-            name = cleanName(name);
-            if (looksLikeHost(name))
-                add('2', name);
-            else
-                ++counts.skipped;
-        }
-    }
-    void url(const std::string& raw) {
-        const std::string address = cleanName(raw);
-        if (address.empty() || address.find_first_of(" \t") != std::string::npos) {
-            ++counts.skipped;
-            return;
-        }
-        add('1', address);
-    }
-    void approved(const std::string& raw) {
-        std::string address = raw;
-        if (!startsWith(upperAZ(address), "HTTP://") && !startsWith(upperAZ(address), "HTTPS://")) address = "http://" + address;
-        while (!address.empty() && address.back() == '/') address.pop_back();
-        if (!seenMain_.insert(upperAZ(address)).second) {
-            ++counts.duplicates;
-            return;
-        }
-        ++counts.approved;
-        main_.push_back(address);
-    }
-
-    std::string text() const {
-        std::string out = "starturls\r\n";
-        for (const auto& [key, e] : entries_) out += e + "\r\n";
-        out += "mainurls\r\n";
-        for (const auto& m : main_) out += m + "\r\n";
-        out += "endurls\r\n";
-        return out;
-    }
-
-private:
-    std::map<std::string, std::string> entries_;
-    std::set<std::string> seenMain_;
-    std::vector<std::string> main_;
-};
+    "Comments, blank lines and names that are no host names are skipped, duplicates dropped;\n"
+    "counts go to standard error. For tests, WENLOW_TEST_CA names the certificate (PEM) of an\n"
+    "authority to trust instead of the system's.\n";
 
 // A new key pair: the secret written first, readable by its owner only, and never
 // over an existing one.
@@ -182,21 +86,76 @@ int keygen(const std::string& folder) {
     return 0;
 }
 
+// The list's text as it is published: signed when a secret key was given.
+std::string listText(ListBuilder& builder, const std::string& seed) {
+    std::string text = builder.take();  // sorted
+    if (!seed.empty()) text = signedList(text, seed);
+    return text;
+}
+
+// Writes data.dat into the folder, keeping the first data.bak, and reads it back as the
+// browser will, so a large list leaves its index file beside it. A list as it stands
+// already is not written again: the browser need not reload it.
+void storeList(const std::string& dir, std::string text) {
+    const std::string path = dir + "data.dat";
+    if (fileExists(path) && readFileBytes(path) == text) {
+        std::fprintf(stderr, "wenlow-lists: %s is up to date\n", path.c_str());
+        return;
+    }
+    backupRename(path, dir + "data.bak");
+    writeFileSafely(path, text);
+    std::string().swap(text);
+    // What the build freed goes back to the system before the index takes its share: the
+    // whole run stays within what one list of public size needs.
+    ::malloc_trim(0);
+    LinkLists lists;
+    readDataFile(dir, lists);
+}
+
+bool parseCount(const std::string& text, unsigned long long& n) {
+    char* end = nullptr;
+    n = std::strtoull(text.c_str(), &end, 10);
+    return !text.empty() && *end == '\0' && n > 0;
+}
+
+struct ListOption {
+    const char* name;
+    ListFormat format;
+    ListUse use;
+};
+constexpr ListOption ListOptions[] = {
+    {"--hosts", ListFormat::Hosts, ListUse::Block},   {"--domains", ListFormat::Domains, ListUse::Block},
+    {"--urls", ListFormat::Urls, ListUse::Block},     {"--adblock", ListFormat::Adblock, ListUse::Block},
+    {"--allow", ListFormat::Domains, ListUse::Allow},
+};
+
+// A list file, or standard input for "-".
+std::unique_ptr<std::FILE, int (*)(std::FILE*)> openList(const std::string& file) {
+    if (file == "-") return {stdin, [](std::FILE*) { return 0; }};
+    return {std::fopen(file.c_str(), "rb"), std::fclose};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    Builder b;
-    std::string out, seed;
-    bool any = false;
+    ListBuilder b;
+    LineCounts skipped;
+    std::string out, dir, seed;
+    bool any = false, sources = false, haveDir = false;
+    FetchLimits limits;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help") {
             std::fputs(Usage, stdout);
             return 0;
         }
+        if (arg == "--sources") {
+            sources = any = true;
+            continue;
+        }
         if (i + 1 >= argc) return usageError("missing value for " + arg, Usage);
         const std::string value = argv[++i];
-        std::function<void(const std::string&)> take;
+        unsigned long long n = 0;
         if (arg == "--keygen") return keygen(value);
         if (arg == "--sign") {
             std::string text;
@@ -212,48 +171,93 @@ int main(int argc, char** argv) {
                 return 2;
             }
             seed = *key;
-            continue;
-        }
-        if (arg == "--hosts")
-            take = [&](const std::string& l) { b.host(l); };
-        else if (arg == "--domains")
-            take = [&](const std::string& l) { b.domain('2', l); };
-        else if (arg == "--urls")
-            take = [&](const std::string& l) { b.url(l); };
-        else if (arg == "--allow")
-            take = [&](const std::string& l) { b.domain('5', l); };
-        else if (arg == "--main")
-            take = [&](const std::string& l) { b.approved(l); };
-        else if (arg == "--out") {
+        } else if (arg == "--out") {
             out = value;
-            continue;
-        } else
-            return usageError("unknown option " + arg, Usage);
-        if (!eachLine(value, take)) {
-            std::fprintf(stderr, "wenlow-lists: Cannot open file %s\n", value.c_str());
-            return 2;
+        } else if (arg == "--dir") {
+            dir = value;
+            haveDir = true;
+        } else if (arg == "--max-bytes") {
+            if (!parseCount(value, n)) return usageError("--max-bytes takes a number of bytes", Usage);
+            limits.maxBytes = n;
+        } else if (arg == "--time-limit") {
+            if (!parseCount(value, n) || n > 86400) return usageError("--time-limit takes a number of seconds", Usage);
+            limits.timeLimit = static_cast<long>(n);
+            limits.silenceLimit = std::min(limits.silenceLimit, limits.timeLimit);
+        } else {
+            const auto file = openList(value);
+            bool read = false;
+            if (arg == "--main") {
+                const auto approve = [&](std::string_view line) {
+                    line = line.substr(0, line.find('#'));
+                    const std::size_t first = line.find_first_not_of(" \t");
+                    if (first != std::string_view::npos)
+                        b.approve(line.substr(first, line.find_last_not_of(" \t") - first + 1));
+                };
+                read = file && eachLine(file.get(), approve, skipped.notNames);
+            } else {
+                const auto o = std::find_if(std::begin(ListOptions), std::end(ListOptions),
+                                            [&](const ListOption& o) { return arg == o.name; });
+                if (o == std::end(ListOptions)) return usageError("unknown option " + arg, Usage);
+                read = file && readListFile(file.get(), o->format, o->use, b, skipped);
+            }
+            if (!read) {
+                std::fprintf(stderr, "wenlow-lists: Cannot open file %s\n", value.c_str());
+                return 2;
+            }
+            any = true;
         }
-        any = true;
     }
     if (!any) return usageError("no list given", Usage);
+    if (sources && !out.empty())
+        return usageError("--sources writes the program folder's data.dat: give it with --dir", Usage);
+    if (haveDir && !sources)
+        return usageError("--dir goes with --sources; --out names where data.dat is written", Usage);
 
-    const std::string text = seed.empty() ? b.text() : signedList(b.text(), seed);  // sorted
-    if (out.empty()) {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-    } else {
-        const std::string dir = programFolder(out);
-        try {
-            backupRename(dir + "data.dat", dir + "data.bak");
-            writeFileSafely(dir + "data.dat", text);
-            // Read back as the browser will: a large list leaves its index file beside it.
-            LinkLists lists;
-            readDataFile(dir, lists);
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "wenlow-lists: %s\n", e.what());
-            return 2;
+    int status = 0;
+    try {
+        if (sources) {
+            out = programFolder(dir);
+            std::vector<ListSource> named;
+            try {
+                named = readSources(out);
+            } catch (const std::exception& e) {  // not a write: the folder's owner is no matter
+                std::fprintf(stderr, "wenlow-lists: %s\n", e.what());
+                return 2;
+            }
+            if (named.empty()) throw Exception(out + SourcesFileName + " names no list");
+            Fetcher fetcher(limits);
+            bool someList = false;
+            for (const SourceOutcome& o : buildFromSources(out, named, fetcher, b, stdout, stderr)) {
+                skipped += o.skipped;
+                someList = someList || o.how != SourceOutcome::How::LeftOut;
+                if (o.how != SourceOutcome::How::Fetched && o.how != SourceOutcome::How::NotChanged) status = 1;
+            }
+            if (!someList) {
+                std::fprintf(stderr, "wenlow-lists: no list could be read; %sdata.dat is left as it is\n", out.c_str());
+                return 1;
+            }
         }
+        std::string text = listText(b, seed);
+        if (out.empty())
+            std::fwrite(text.data(), 1, text.size(), stdout);
+        else
+            storeList(programFolder(out), std::move(text));
+    } catch (const EFileError& e) {
+        // A child's account is told which folder it cannot change, in a parent's words.
+        const std::string text = out.empty() ? e.what() : writeFailureText(programFolder(out), e.what());
+        std::fprintf(stderr, "wenlow-lists: %s\n", text.c_str());
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "wenlow-lists: %s\n", e.what());
+        return 2;
     }
-    std::fprintf(stderr, "wenlow-lists: %zu blocked, %zu allowed, %zu approved, %zu duplicates dropped, %zu names skipped\n",
-                 b.counts.blocked, b.counts.allowed, b.counts.approved, b.counts.duplicates, b.counts.skipped);
-    return 0;
+    const BuildCounts& c = b.counts();
+    std::fprintf(stderr,
+                 "wenlow-lists: %zu blocked, %zu allowed, %zu approved, %zu duplicates dropped, %zu names skipped",
+                 c.blocked, c.allowed, c.approved, c.duplicates, skipped.notNames);
+    if (const std::size_t rules = skipped.withOptions + skipped.cosmetic + skipped.unsupported)
+        std::fprintf(stderr, ", %zu adblock rules skipped (%zu with options, %zu element hiding, %zu other)", rules,
+                     skipped.withOptions, skipped.cosmetic, skipped.unsupported);
+    std::fputs("\n", stderr);
+    return status;
 }

@@ -13,6 +13,7 @@
 #include "setup/parentwrite.h"
 #include "setup/predefmodel.h"
 #include "setup/recordspage.h"
+#include "setup/sourcespage.h"
 #include "update/download.h"
 #include "update/signature.h"
 
@@ -141,6 +142,8 @@ void TForm3::buildLayout() {
     RecordsTab = new RecordsPage;
     RecordsTab->setDesk(main_.requests());
     SetupTabs->addTab(RecordsTab, "Refusals");
+    Sources = new SourcesPage(programDir_);
+    SetupTabs->addTab(Sources, "List Sources");
 
     // Options.
     CheckBox1 = checkBox(TabSheet1, "Prevent Kids From Using E-Mail Links", 16, 16, 400, "CheckBox1");
@@ -332,6 +335,7 @@ void TForm3::FormShow() {
     predefModel->clear();
     main_.clearStartAddresses();
     predefModel->setEntries(main_.predefinedList());
+    Sources->reload();
 
     setParentBlocks({});
     setParentBlocks(readListFile(programDir_ + "pardata.dat"));

@@ -25,6 +25,7 @@ class QTabWidget;
 class QToolButton;
 class QWidget;
 class RecordsPage;
+class SourcesPage;
 
 // An entry of "Add To List": leading "/" and blanks removed, "http://" in front unless
 // already there in any case ("https://" becomes "http://"), trailing "/" and blanks
@@ -133,6 +134,9 @@ public:
     QPushButton* Button6;
     QPushButton* Button7;
     QListWidget* ParentBlocks;
+
+    // The lists of sources.txt, shown only.
+    SourcesPage* Sources;
 
     // Buttons page: rows 1..9 (index 0 unused).
     QScrollArea* ScrollBox1;

@@ -14,17 +14,20 @@ public:
     static bool installed() { return QFile::exists(Program); }
 
     ProgramFolder files;  // what it serves
+    std::string httpExtra;  // more of the http block (log formats)
 
-    // False when it could not be started. `extra`: more of the server block.
-    bool start(const std::string& extra = "") {
+    // False when it could not be started. `extra`: more of the server block; `listen`:
+    // more of its listen directive.
+    bool start(const std::string& extra = "", const std::string& listen = "") {
         {
             LoopbackPeer probe;  // a free port
             port_ = probe.port();
         }
         files.write("nginx.conf", "daemon off; worker_processes 1; pid " + files.file("nginx.pid") + ";\n" +
                                       (::geteuid() == 0 ? "user root;\n" : "") + "error_log " + files.file("error.log") +
-                                      ";\nevents {}\nhttp { access_log off; server { listen 127.0.0.1:" +
-                                      std::to_string(port_) + "; root " + files.path() + "; " + extra + " } }\n");
+                                      ";\nevents {}\nhttp { access_log off; " + httpExtra + " server { listen 127.0.0.1:" +
+                                      std::to_string(port_) + listen + "; root " + files.path() + "; " + extra +
+                                      " } }\n");
         server_.start(Program, {"-c", QString::fromStdString(files.file("nginx.conf")), "-p",
                                 QString::fromStdString(files.path())});
         if (!server_.waitForStarted()) return false;
@@ -38,6 +41,10 @@ public:
             ::close(fd);
             return up;
         });
+    }
+    // The same over TLS, with a certificate and its key.
+    bool startSecure(const std::string& certificate, const std::string& key, const std::string& extra = "") {
+        return start("ssl_certificate " + certificate + "; ssl_certificate_key " + key + "; " + extra, " ssl");
     }
     std::uint16_t port() const { return port_; }
     std::string log() const { return files.read("error.log"); }
