@@ -14,9 +14,9 @@ constexpr const char* Unreadable = "the address cannot be read";
 constexpr const char* BadHost = "the host cannot be read";
 constexpr const char* BadPort = "the port cannot be read";
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isAlnum(char c) { return isDigit(c) || isAlpha(c); }
+constexpr bool isDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool isAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+constexpr bool isAlnum(char c) { return isDigit(c) || isAlpha(c); }
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c | 0x20) : c; }
 
 int hexValue(char c) {
@@ -157,6 +157,22 @@ bool endsInNumber(std::string_view host) {
     return true;
 }
 
+// Labels of letters, digits, "_" and inner "-", none empty (but after a last dot) or over
+// 63 long, and no "xn--" name: Qt's mapping of such a name only lowers its letters.
+bool plainName(std::string_view name) {
+    if (!name.empty() && name.back() == '.') name.remove_suffix(1);
+    for (std::size_t label = 0; label <= name.size();) {
+        const std::size_t end = std::min(name.find('.', label), name.size());
+        const std::size_t n = end - label;
+        if (n == 0 || n > 63 || name[label] == '-' || name[end - 1] == '-') return false;
+        if (n >= 4 && name[label + 2] == '-' && name[label + 3] == '-') return false;
+        for (std::size_t i = label; i < end; ++i)
+            if (!isAlnum(name[i]) && name[i] != '_' && name[i] != '-') return false;
+        label = end + 1;
+    }
+    return true;
+}
+
 // The host as the engine reads it; false when it cannot be read.
 bool readHost(std::string_view raw, std::string& out) {
     if (raw.empty()) return false;
@@ -179,13 +195,19 @@ bool readHost(std::string_view raw, std::string& out) {
         decoded += static_cast<char>(byte);
         i += 2;
     }
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString name = utf8(QByteArrayView(decoded.data(), static_cast<qsizetype>(decoded.size())));
-    if (utf8.hasError()) return false;
-    // The engine's mapping of names: transitional, as it reads "faß" as "fass".
-    const QByteArray ace = QUrl::toAce(name, QUrl::AceTransitionalProcessing);
-    if (ace.isEmpty()) return false;
-    out.assign(ace.constData(), static_cast<std::size_t>(ace.size()));
+    if (plainName(decoded)) {
+        // Most names: nothing to map but letter case.
+        out = std::move(decoded);
+        for (char& c : out) c = lower(c);
+    } else {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString name = utf8(QByteArrayView(decoded.data(), static_cast<qsizetype>(decoded.size())));
+        if (utf8.hasError()) return false;
+        // The engine's mapping of names: transitional, as it reads "faß" as "fass".
+        const QByteArray ace = QUrl::toAce(name, QUrl::AceTransitionalProcessing);
+        if (ace.isEmpty()) return false;
+        out.assign(ace.constData(), static_cast<std::size_t>(ace.size()));
+    }
     if (out.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-_.") != std::string::npos) return false;
     if (endsInNumber(out)) return readIpv4(out, out);
     return true;
@@ -301,6 +323,8 @@ Converted convertWeb(std::string_view scheme, std::string_view rest) {
         spec += '?';
         writeQuery(rest.substr(question + 1, fragment - question - 1), spec);
     }
+    // What is in engine form already Qt reports as it is (letter case aside).
+    if (inEngineForm(spec)) return {std::move(spec)};
     Converted c;
     if (!asReported(spec, c.text)) return failed(BadHost);
     return c;
@@ -323,18 +347,28 @@ Converted convertAddress(std::string_view text) {
 
 namespace {
 
-// Characters the engine and Qt both leave as they are in a path or a query, and escapes
-// of characters that they leave escaped.
-bool plainPart(std::string_view s, std::string_view punctuation) {
+// Characters the engine and Qt both leave as they are in a path or a query ("'" only in
+// a path, "?" only in a query), looked up: it runs for every address.
+struct PlainCharacters {
+    bool path[256] = {}, query[256] = {};
+    constexpr PlainCharacters() {
+        for (int c = 0; c < 256; ++c) path[c] = query[c] = c < 128 && isAlnum(static_cast<char>(c));
+        for (char c : std::string_view("-._~!$&()*+,;=:@/")) path[static_cast<unsigned char>(c)] = query[static_cast<unsigned char>(c)] = true;
+        path[static_cast<unsigned char>('\'')] = true;
+        query[static_cast<unsigned char>('?')] = true;
+    }
+};
+constexpr PlainCharacters plain;
+
+// A part of plain characters, and escapes of characters that the engine and Qt leave escaped.
+bool plainPart(std::string_view s, const bool (&allowed)[256]) {
     for (std::size_t i = 0; i < s.size(); ++i) {
-        const char c = s[i];
-        if (c == '%') {
-            const int byte = escapedByte(s, i);
-            if (byte <= 0 || unreserved(byte)) return false;
-            i += 2;
-        } else if (!isAlnum(c) && punctuation.find(c) == std::string_view::npos) {
-            return false;
-        }
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (allowed[c]) continue;
+        if (c != '%') return false;
+        const int byte = escapedByte(s, i);
+        if (byte <= 0 || unreserved(byte)) return false;
+        i += 2;
     }
     return true;
 }
@@ -395,7 +429,7 @@ bool inEngineForm(std::string_view t) {
     if (t[i] != '/') return false;  // a query right after the host gets a "/" first
     const std::size_t query = std::min(t.find('?', i), t.size());
     const std::string_view path = t.substr(i, query - i);
-    if (!plainPart(path, "-._~!$&'()*+,;=:@/")) return false;
+    if (!plainPart(path, plain.path)) return false;
     // "." and ".." segments are resolved.
     for (std::size_t at = 1; at <= path.size();) {
         const std::size_t end = std::min(path.find('/', at), path.size());
@@ -403,7 +437,7 @@ bool inEngineForm(std::string_view t) {
         if (segment == "." || segment == "..") return false;
         at = end + 1;
     }
-    return query == t.size() || plainPart(t.substr(query + 1), "-._~!$&()*+,;=:@/?");
+    return query == t.size() || plainPart(t.substr(query + 1), plain.query);
 }
 
 EngineAddress::EngineAddress(std::string_view text) {
