@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const Converted again = convertAddress(full.text);
         if (!again.ok() || again.text != full.text) std::abort();
     }
-    for (const std::string& e : predefined)
+    for (std::string_view e : predefined)
         for (EntryKind kind : {EntryKind::Prefix, EntryKind::Exact, EntryKind::Domain}) (void)convertEntry(e, kind);
     return 0;
 }
