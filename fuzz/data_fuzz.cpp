@@ -1,4 +1,6 @@
-// The reader of data.dat and the index built from it, on any bytes.
+// The reader of data.dat and the index built from it, on any bytes: the index decides as
+// the entry-by-entry scan, and the fast path as the full conversion.
+#include "approval/engineform.h"
 #include "approval/urlok.h"
 #include "data/linklists.h"
 
@@ -20,6 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < lists.predefined().size(); i += 1 + lists.predefined().size() / 32) {
         const std::string address(lists.predefined()[i].substr(1));
         if (urlok(address, s, lists) != urlokScan(address, s, lists)) std::abort();
+        if (inEngineForm(address)) {
+            const Converted full = convertAddress(address);
+            if (!full.ok() || urlok(full.text, s, lists) != urlok(address, s, lists)) std::abort();
+        }
     }
     for (std::string_view e : lists.main()) {
         const std::string address(e);

@@ -1,6 +1,9 @@
 // Approval on random lists and addresses: the index must decide as the entry-by-entry
-// scan does. Input: lines; the first is the address, lines starting "P" go to the
-// parent list, the rest are predefined entries; the first byte picks the switches.
+// scan does, and an address the fast path takes as it is must decide as its full
+// conversion. Input: lines; the first is the address, lines starting "P" go to the parent
+// list, "M" to the main list, the rest are predefined entries; the first byte picks the
+// switches.
+#include "approval/engineform.h"
 #include "approval/urlok.h"
 
 #include <cstdint>
@@ -35,5 +38,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (urlok(address, s, lists) != urlokScan(address, s, lists)) std::abort();
     for (int site = 0; site <= 9; ++site)
         if (MainUrlOk(address, site, s, lists) != mainUrlOkScan(address, site, s, lists)) std::abort();
+    const Converted full = convertAddress(address);
+    if (inEngineForm(address)) {
+        if (!full.ok() || urlok(full.text, s, lists) != urlok(address, s, lists)) std::abort();
+        for (int site = 0; site <= 9; ++site)
+            if (MainUrlOk(full.text, site, s, lists) != MainUrlOk(address, site, s, lists)) std::abort();
+    }
+    // The conversion's result is in its own form: converted again, it stays.
+    if (full.ok()) {
+        const Converted again = convertAddress(full.text);
+        if (!again.ok() || again.text != full.text) std::abort();
+    }
+    for (std::string_view e : predefined)
+        for (EntryKind kind : {EntryKind::Prefix, EntryKind::Exact, EntryKind::Domain}) (void)convertEntry(e, kind);
     return 0;
 }

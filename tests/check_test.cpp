@@ -1,4 +1,5 @@
 // wenlow-check, run as a parent would run it.
+#include "support/engineforms.h"
 #include "support/tempdir.h"
 #include "support/tool.h"
 
@@ -82,4 +83,30 @@ TEST_F(CheckTool, StandardInputOfManyBlocksIsDecidedInOrder) {
     const std::string head = "refuse refuse http://ads.example.com/banner0\nallow allow https://www.nasa.gov/kids\n";
     EXPECT_EQ(blocks.out.substr(0, head.size()), head);
     EXPECT_NE(blocks.out.find("refuse refuse http://ads.example.com/last-without-line-end\n"), std::string::npos);
+}
+
+// Each address as the browser's engine reads it, whatever way it is written: the parent
+// who checks an address gets the browser's answer.
+TEST_F(CheckTool, ReadsAddressesAsTheEngineDoes) {
+    std::string data = "starturls\r\n";
+    for (const std::string& e : EngineLists) data += e + "\r\n";
+    dir.write("data.dat", data + "mainurls\r\nendurls\r\n");
+    dir.write("pardata.dat", std::string(EngineParentEntry) + "\r\n");
+    std::string input, expected;
+    auto add = [&](const std::string& given, bool ok) {
+        input += given + "\n";
+        expected += std::string(ok ? "allow allow " : "refuse refuse ") + given + "\n";
+    };
+    for (const EngineForm& f : EngineForms)
+        if (std::string(f.given).find('\n') == std::string::npos) add(f.given, f.ok);
+    add("ftp.kids.example", true);  // a web address, not a file-transfer link
+    add("kids.example:8080/x", true);
+    add("pre.example/x#top", false);
+    dir.write("in.txt", input);
+    const ToolRun r = runTool(WENLOW_CHECK " " + folder() + " --site 0 < " + dir.file("in.txt"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, expected);
+    // Why an address that cannot be read is refused.
+    EXPECT_EQ(run(folder() + " --explain http://a+b.bad.com/").out,
+              "refuse refuse http://a+b.bad.com/\tthe host cannot be read\n");
 }

@@ -11,11 +11,14 @@
 #include "shell/windows.h"
 #include "support/endtoend.h"
 #include "support/engine.h"
+#include "support/engineforms.h"
 #include "support/httpserver.h"
 #include "support/recorder.h"
 #include "support/tempdir.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QMimeData>
 #include <QCoreApplication>
 #include <QDropEvent>
@@ -346,4 +349,85 @@ TEST_F(EndToEnd, ADroppedLinkMeetsTheRulesOfAClick) {
         EXPECT_EQ(right->view()->url(), QUrl(d.shown));
         EXPECT_FALSE(server.requested.contains("/blocked"));
     }
+}
+
+namespace {
+
+// A page that records what the engine asks to navigate to, and goes nowhere.
+class RecordingPage : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+    QList<QUrl> asked;
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override {
+        if (url.scheme() == "data" || url == QUrl("http://127.0.0.1:9/base")) return true;
+        asked << url;
+        return false;
+    }
+};
+
+}  // namespace
+
+// The engine's own reading of each address in the table the approval tests use: what its
+// parser makes of it, and what a click on a link to it reports to the program.
+TEST(EngineReports, AddressesAsTheTableSays) {
+    QWebEngineProfile profile;  // of its own: no gate between the page and the engine
+    RecordingPage page(&profile);
+    bool loaded = false;
+    QObject::connect(&page, &QWebEnginePage::loadFinished, [&](bool) { loaded = true; });
+    page.setHtml("<html><body></body></html>", QUrl("http://127.0.0.1:9/base"));
+    ASSERT_TRUE(waitFor([&] { return loaded; }));
+    for (const EngineForm& f : EngineForms) {
+        SCOPED_TRACE(f.given);
+        const QString given = QJsonDocument(QJsonArray{QString::fromUtf8(f.given)}).toJson(QJsonDocument::Compact);
+        QVariant href;
+        bool parsed = false;
+        page.runJavaScript("(function(a) { try { return new URL(a[0]).href; } catch (e) { return null; } })(" + given + ")",
+                           [&](const QVariant& v) { href = v, parsed = true; });
+        ASSERT_TRUE(waitFor([&] { return parsed; }));
+        page.asked.clear();
+        page.runJavaScript("(function(a) { var x = document.createElement('a'); x.href = a[0];"
+                           " document.body.appendChild(x); x.click(); })(" + given + ")");
+        const bool web = f.reported && QUrl::fromEncoded(f.reported).scheme().startsWith("http");
+        waitFor([&] { return !page.asked.isEmpty(); }, web ? 5000 : 300);
+        if (!f.reported) {
+            // No address the engine would go to: its parser finds none, or it goes nowhere.
+            EXPECT_TRUE(href.isNull() || page.asked.isEmpty()) << href.toString().toStdString();
+            EXPECT_TRUE(page.asked.isEmpty());
+            continue;
+        }
+        EXPECT_EQ(href.toString().toStdString(), f.reported);
+        ASSERT_EQ(page.asked.size(), 1);
+        const QUrl expected = QUrl::fromEncoded(f.reported);
+        EXPECT_EQ(page.asked[0].isValid(), expected.isValid());
+        EXPECT_EQ(page.asked[0].toEncoded().toStdString(), expected.toEncoded().toStdString());
+    }
+}
+
+// A fragment changes nothing: a page at a parent's entry or a list's exact entry is refused
+// however the link ends, and the server never hears of it.
+TEST_F(EndToEnd, AFragmentChangesNothing) {
+    LoopbackHttpServer server;
+    for (const char* path : {"/par", "/three", "/fine"})
+        server.page(path, QByteArray("<html><head><title>") + path + "</title></head><body>x</body></html>");
+    const std::string links = "<a id='par' href='/par#f'>p</a><a id='three' href='/three#f'>t</a>"
+                              "<a id='fine' href='/fine#f'>f</a>";
+    server.page("/start", QByteArray::fromStdString("<html><head><title>Start</title></head><body>" + links + "</body></html>"));
+    dir.write("data.dat", "starturls\r\n3" + server.url("/three").toStdString() + "\r\nmainurls\r\nendurls\r\n");
+    dir.write("pardata.dat", server.url("/par").toStdString() + "\r\n");
+    start();
+    form1->WebBrowser2->Navigate(server.url("/start"));
+    ASSERT_TRUE(waitFor([&] { return right->view()->title() == "Start"; }));
+    for (const char* id : {"par", "three"}) {
+        SCOPED_TRACE(id);
+        dialogs.clear();
+        click(right, id);
+        ASSERT_TRUE(waitFor([&] { return !dialogs.shown.empty(); }, 8000)) << "nothing refused it";
+        EXPECT_EQ(dialogs.shown, (std::vector<Shown>{{"message", RefusedRightText, "Error"}}));
+    }
+    click(right, "fine");
+    EXPECT_TRUE(waitFor([&] { return right->view()->title() == "/fine"; }));
+    EXPECT_FALSE(server.requested.contains("/par"));
+    EXPECT_FALSE(server.requested.contains("/three"));
 }

@@ -269,6 +269,10 @@ TEST(ParentEntry, FormOfAnAddedLink) {
     EXPECT_EQ(parentEntry("HtTp://Chat.Example"), "HtTp://Chat.Example");
     EXPECT_EQ(parentEntry("https://chat.example"), "http://chat.example");
     EXPECT_EQ(parentEntry(" HTTPS://Chat.Example/"), "http://Chat.Example");
+    // In the form the addresses it names are compared in.
+    EXPECT_EQ(parentEntry("Bücher.example/x#top"), "http://xn--bcher-kva.example/x");
+    EXPECT_EQ(parentEntry("http://kid@par.example:80/a/../page"), "http://par.example/page");
+    EXPECT_EQ(parentEntry("http://-a.example/x"), "http://-a.example/x");  // cannot be read: as typed
     EXPECT_EQ(parentEntry("/ / /"), "");
     EXPECT_EQ(parentEntry(""), "");
 }

@@ -1,5 +1,5 @@
 // wenlow-lists on small samples of each kind of source.
-#include "approval/urlok.h"
+#include "approval/gate.h"
 #include "data/linklists.h"
 #include "support/tempdir.h"
 #include "support/tool.h"
@@ -66,6 +66,33 @@ TEST(ListsTool, WritesAProgramFoldersListThatTheBrowserReadsAsMeant) {
     EXPECT_TRUE(urlok("http://www.kids.bad.com/", s, lists));
     EXPECT_TRUE(urlok("http://notbad.com", s, lists));
     EXPECT_TRUE(urlok("http://bad.com.evil.org", s, lists));  // a domain, not a prefix
+}
+
+// Entries as the addresses they name are compared: Unicode names, user info, default
+// ports; what has no such form (a wildcard, a host the browser cannot read, a domain with
+// a port) is skipped and counted.
+TEST(ListsTool, EntriesTakeTheFormOfTheAddressesTheyName) {
+    ProgramFolder dir;
+    dir.write("domains", "café.example\n*.wild.example\n-bad.example\nok.example:8080\n");
+    dir.write("urls", "http://u:p@host.example:80/x\nhost.example/\xc3\xa4\n");
+    const std::string args = "--domains " + dir.file("domains") + " --urls " + dir.file("urls");
+    const ToolRun r = run(args + " --out " + dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(dir.read("data.dat"),
+              "starturls\r\n"
+              "1http://host.example/%C3%A4\r\n"
+              "1http://host.example/x\r\n"
+              "2xn--caf-dma.example\r\n"
+              "mainurls\r\nendurls\r\n");
+    EXPECT_EQ(run(args, true).out,
+              "wenlow-lists: 3 blocked, 0 allowed, 0 approved, 0 duplicates dropped, 3 names skipped\n");
+    LinkLists lists;
+    readDataFile(dir.path(), lists);
+    PlainSettings s;
+    s.setup.options.fill(true);
+    for (const char* named : {"http://café.example/", "http://host.example:80/x/y",
+                              "http://host.example/ä"})
+        EXPECT_FALSE(requestAllowed(named, RequestKind::Navigation, s, lists, "/opt/wenlow/")) << named;
 }
 
 TEST(ListsTool, FailuresAreClear) {

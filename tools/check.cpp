@@ -1,5 +1,4 @@
 // wenlow-check: how the browser would decide about addresses, for a program folder.
-#include "approval/address.h"
 #include "approval/gate.h"
 #include "approval/urlok.h"
 #include "data/files.h"
@@ -56,11 +55,11 @@ struct Checker {
 
     // Decides on the address as the engine would fetch it, and prints it as given.
     void check(const std::string& given, std::string& out) const {
-        const std::string address = engineAddress(given);
+        const EngineAddress address(given);
         if (!explain) {
             // Without explanations the decisions alone: no rule texts are built.
             const bool general = requestAllowed(address, RequestKind::Navigation, settings, lists, programDir);
-            const bool left = general && MainUrlOk(address, site, settings, lists);
+            const bool left = general && MainUrlOk(address.text(), site, settings, lists);
             out += left ? "allow " : "refuse ";
             out += general ? "allow " : "refuse ";
             out += given;
@@ -70,13 +69,13 @@ struct Checker {
         const Verdict general = requestVerdict(address, RequestKind::Navigation, settings, lists, programDir);
         Verdict left = general;
         if (general.ok) {
-            const Verdict verified = mainUrlOkVerdict(address, site, settings, lists);
+            const Verdict verified = mainUrlOkVerdict(address.text(), site, settings, lists);
             if (!verified.ok || verified.rule == "main list") left = verified;
         }
         out += left.ok ? "allow " : "refuse ";
         out += general.ok ? "allow " : "refuse ";
         out += given;
-        if (explain) out += "\t" + left.rule;
+        out += "\t" + left.rule;
         out += '\n';
     }
 };

@@ -1,5 +1,6 @@
 #include "tools/common.h"
 
+#include "approval/engineform.h"
 #include "data/files.h"
 #include "data/programdir.h"
 #include "data/setupfiles.h"
@@ -21,7 +22,7 @@ std::string programFolder(const std::string& given) {
 
 ProgramSettings loadProgramSettings(const std::string& programDir) {
     ProgramSettings p;
-    p.settings.parent = readListFile(programDir + "pardata.dat");
+    p.settings.parent = parentEntries(readListFile(programDir + "pardata.dat"));
     p.settings.setup = readSetupFile(programDir + "setup.dat");
     readDataFile(programDir, p.lists);
     for (int i = 1; i <= 9 && p.firstSite == 0; ++i)

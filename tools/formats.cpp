@@ -1,6 +1,6 @@
 #include "tools/formats.h"
 
-#include "approval/address.h"
+#include "approval/engineform.h"
 #include "platform/text.h"
 
 #include <algorithm>
@@ -10,7 +10,10 @@ namespace {
 
 // Every entry passes here on its way into a list: the one place where a list's text is
 // put in the form the engine fetches addresses in.
-std::string engineForm(const std::string& address) { return engineAddress(address); }
+std::string engineForm(const std::string& address) {
+    Converted c = convertAddress(address);
+    return c.ok() ? std::move(c.text) : std::string();
+}
 
 std::string_view trim(std::string_view s) {
     const std::size_t first = s.find_first_not_of(" \t\r\n");

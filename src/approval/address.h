@@ -1,20 +1,17 @@
 #pragma once
-// Addresses at the edge: every address meets approval in the form the engine fetches,
-// so that the panes, new windows, drops and wenlow-check decide alike.
+// Addresses at the edge: what the engine reports goes to the decisions as text, and they
+// put it in the form the engine fetches (engineform.h), so that the panes, new windows,
+// drops, the request gate, the proxy and wenlow-check decide alike.
 #include <QString>
 #include <QUrl>
 
-#include <string>
-
 // How an address written as text (a start address, a tool's argument) becomes the
-// engine's address. A local path may carry a "#fragment".
+// engine's address. A text without a scheme is a web address; a local path may carry a
+// "#fragment".
 QUrl paneUrl(const QString& address);
 
-// ASCII with "xn--" hosts and percent-encoded paths, without user info; an IPv4 address
-// written as an IPv6 literal in its IPv4 form, as that is the host it reaches.
+// An address the engine reported, as decisions take it: empty when Qt could not read it
+// (the engine reports a host that Qt cannot hold as an invalid address), and an empty
+// address is refused.
 QString engineAddress(const QUrl& url);
 QByteArray engineBytes(const QUrl& url);  // the same, as the bytes that approval reads
-
-// The engine form of an address given as text, as wenlow-check and the panes see it;
-// a text that is no address at all stays as it is.
-std::string engineAddress(const std::string& text);

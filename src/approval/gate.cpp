@@ -6,15 +6,11 @@ namespace {
 
 enum class Scheme { None, Web, Socket, MailOrFtp, File, About, PageData, Own, Other };
 
-// The scheme before the first ":"; a single letter is a drive, as in "c:\".
+// The scheme before the first ":"; a drive path ("c:\") has none.
 Scheme schemeOf(std::string_view a, std::size_t& colon) {
-    colon = a.find(':');
-    if (colon == std::string_view::npos || colon < 2) return Scheme::None;
+    colon = schemeLength(a);
+    if (colon == 0 || (colon == 1 && a.substr(1, 2) == ":\\")) return Scheme::None;
     const std::string_view s = a.substr(0, colon);
-    for (char c : s)
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' || c == '-' ||
-              c == '.'))
-            return Scheme::None;
     if (equalsNoCase(s, "http") || equalsNoCase(s, "https")) return Scheme::Web;
     if (equalsNoCase(s, "ws") || equalsNoCase(s, "wss")) return Scheme::Socket;
     if (equalsNoCase(s, "mailto") || equalsNoCase(s, "ftp")) return Scheme::MailOrFtp;
@@ -66,8 +62,20 @@ bool insideProgramFolder(std::string_view fileAddress, std::string_view programD
     return path.size() > programDir.size() && startsWith(path, programDir);
 }
 
-Verdict requestVerdict(std::string_view address, RequestKind kind, const SettingsView& settings,
+Verdict requestVerdict(std::string_view given, RequestKind kind, const SettingsView& settings,
                        const LinkLists& lists, std::string_view programDir) {
+    return requestVerdict(EngineAddress(given), kind, settings, lists, programDir);
+}
+
+bool requestAllowed(std::string_view given, RequestKind kind, const SettingsView& settings, const LinkLists& lists,
+                    std::string_view programDir) {
+    return requestAllowed(EngineAddress(given), kind, settings, lists, programDir);
+}
+
+Verdict requestVerdict(const EngineAddress& engine, RequestKind kind, const SettingsView& settings,
+                       const LinkLists& lists, std::string_view programDir) {
+    if (!engine.readable()) return {false, engine.error()};
+    const std::string_view address = engine.text();
     std::size_t colon;
     const Scheme scheme = schemeOf(address, colon);
     if (kind == RequestKind::Tunnel)
@@ -94,11 +102,12 @@ Verdict requestVerdict(std::string_view address, RequestKind kind, const Setting
     return {false, "scheme"};
 }
 
-bool requestAllowed(std::string_view address, RequestKind kind, const SettingsView& settings, const LinkLists& lists,
-                    std::string_view programDir) {
+bool requestAllowed(const EngineAddress& engine, RequestKind kind, const SettingsView& settings,
+                    const LinkLists& lists, std::string_view programDir) {
+    if (!engine.readable()) return false;
     std::size_t colon;
-    const Scheme scheme = schemeOf(address, colon);
+    const Scheme scheme = schemeOf(engine.text(), colon);
     if (kind != RequestKind::Tunnel && (scheme == Scheme::None || scheme == Scheme::Web || scheme == Scheme::MailOrFtp))
-        return urlok(address, settings, lists);  // the common case, without rule texts
-    return requestVerdict(address, kind, settings, lists, programDir).ok;
+        return urlok(engine.text(), settings, lists);  // the common case, without rule texts
+    return requestVerdict(engine, kind, settings, lists, programDir).ok;
 }

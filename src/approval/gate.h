@@ -3,6 +3,7 @@
 // addresses, the program's own files, an empty page, mail and file-transfer links as
 // their switches say, and (inside a page) its own data; then the lists, through urlok.
 // The panes' navigations, the request gate and wenlow-check all decide through this.
+#include "approval/engineform.h"
 #include "approval/urlok.h"
 
 #include <cstdint>
@@ -24,11 +25,17 @@ struct RulesState {
     bool operator==(const RulesState&) const = default;
 };
 
-// The address in the form the engine fetches (see address.h); programDir ends with "/".
+// An address as the engine reports it or as it is written: decided in the form the engine
+// fetches (engineform.h); one that cannot be read is refused. programDir ends with "/".
 Verdict requestVerdict(std::string_view address, RequestKind kind, const SettingsView& settings,
                        const LinkLists& lists, std::string_view programDir);
 bool requestAllowed(std::string_view address, RequestKind kind, const SettingsView& settings, const LinkLists& lists,
                     std::string_view programDir);
+// The same for an address put in that form already.
+Verdict requestVerdict(const EngineAddress& address, RequestKind kind, const SettingsView& settings,
+                       const LinkLists& lists, std::string_view programDir);
+bool requestAllowed(const EngineAddress& address, RequestKind kind, const SettingsView& settings,
+                    const LinkLists& lists, std::string_view programDir);
 
 // Whether a file address names a file inside the program folder.
 bool insideProgramFolder(std::string_view fileAddress, std::string_view programDir);

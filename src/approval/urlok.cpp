@@ -26,7 +26,6 @@ void upperAZInPlace(char* p, std::size_t n) {
         if (p[i] >= 'a' && p[i] <= 'z') p[i] = static_cast<char>(p[i] - 'a' + 'A');
 }
 
-// The switches decide mail and file transfer links before any list is asked.
 // Begins with an upper-case prefix, letters a to z compared without their case.
 bool beginsWith(std::string_view s, std::string_view upperPrefix) {
     if (s.size() < upperPrefix.size()) return false;
@@ -74,6 +73,7 @@ struct Decision {
     }
 };
 
+// The switches decide mail and file transfer links before any list is asked.
 bool decidedBySwitch(std::string_view url, const SettingsView& settings, Decision& d) {
     const char first = url.empty() ? '\0' : static_cast<char>(url[0] | 0x20);
     if (first != 'm' && first != 'f') return false;  // most addresses: neither
@@ -96,6 +96,7 @@ bool equalsUpperAZ(std::string_view entry, std::string_view upper) {
 // A parent entry meets the address in the same plain web form: one typed as a secure
 // address was once stored with "http://" in front of its own scheme.
 bool parentEntryMatches(std::string_view entry, std::string_view a) {
+    entry = withoutFragment(entry);
     if (beginsWith(entry, "HTTP://HTTPS://"))
         entry.remove_prefix(15);
     else if (beginsWith(entry, "HTTPS://"))
@@ -110,6 +111,7 @@ bool parentEntryMatches(std::string_view entry, std::string_view a) {
 class Normalised {
 public:
     explicit Normalised(std::string_view url) {
+        url = withoutFragment(url);
         std::string_view prefix;
         // Secure addresses meet the lists in the form every list entry is written in.
         if (beginsWith(url, "HTTPS://")) {
@@ -219,11 +221,11 @@ Decision decideHost(std::string_view url, const SettingsView& settings, const Li
     return Decision::fixed(true, "host open");
 }
 
-Decision decideMainUrlOk(const std::string& url, int currentSite, const SettingsView& settings,
+Decision decideMainUrlOk(std::string_view url, int currentSite, const SettingsView& settings,
                          const LinkLists& lists) {
     const bool verify = currentSite >= 1 && currentSite <= 9 && settings.verify(currentSite);
     if (!verify || !settings.option(OptVerification)) return Decision::fixed(true, "verification off");
-    const std::string b = upperAZ(stripTrailingSlashes(url));
+    const std::string b = upperAZ(stripTrailingSlashes(std::string(withoutFragment(url))));
     if (lists.index().mainList.equalTo(TextSet::Address(b))) return Decision::fixed(true, "main list");
     return Decision::fixed(false, "verification");
 }
@@ -264,12 +266,12 @@ bool urlok(std::string_view url, const SettingsView& settings, const LinkLists& 
     return decideUrlok(url, settings, lists).ok;
 }
 
-Verdict mainUrlOkVerdict(const std::string& url, int currentSite, const SettingsView& settings,
+Verdict mainUrlOkVerdict(std::string_view url, int currentSite, const SettingsView& settings,
                          const LinkLists& lists) {
     return decideMainUrlOk(url, currentSite, settings, lists).verdict();
 }
 
-bool MainUrlOk(const std::string& url, int currentSite, const SettingsView& settings, const LinkLists& lists) {
+bool MainUrlOk(std::string_view url, int currentSite, const SettingsView& settings, const LinkLists& lists) {
     return decideMainUrlOk(url, currentSite, settings, lists).ok;
 }
 
@@ -280,7 +282,7 @@ bool urlokScan(std::string_view url, const SettingsView& settings, const LinkLis
     if (!lists.predefined().empty() && settings.option(OptPredefined)) {
         for (std::string_view entry : lists.predefined()) {
             if (entry.empty()) continue;
-            const std::string_view text = entry.substr(1);
+            const std::string_view text = withoutFragment(entry.substr(1));
             if (entry[0] == '1' && startsWith(a, text))
                 v.ok = false;
             else if (entry[0] == '3' && a == text)
@@ -294,11 +296,11 @@ bool urlokScan(std::string_view url, const SettingsView& settings, const LinkLis
     return parentList(a, settings, v).ok;
 }
 
-bool mainUrlOkScan(const std::string& url, int currentSite, const SettingsView& settings, const LinkLists& lists) {
+bool mainUrlOkScan(std::string_view url, int currentSite, const SettingsView& settings, const LinkLists& lists) {
     const bool verify = currentSite >= 1 && currentSite <= 9 && settings.verify(currentSite);
     if (!verify || !settings.option(OptVerification)) return true;
-    const std::string b = upperAZ(stripTrailingSlashes(url));
+    const std::string b = upperAZ(stripTrailingSlashes(std::string(withoutFragment(url))));
     for (std::string_view entry : lists.main())
-        if (upperAZ(std::string(entry)) == b) return true;
+        if (upperAZ(std::string(withoutFragment(entry))) == b) return true;
     return false;
 }

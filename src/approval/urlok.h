@@ -21,15 +21,15 @@ Verdict hostVerdict(std::string_view url, const SettingsView& settings, const Li
 
 // Verification of a link clicked in the left pane against the main list, for the
 // current site (0..9). The caller shows the message when it refuses.
-Verdict mainUrlOkVerdict(const std::string& url, int currentSite, const SettingsView& settings, const LinkLists& lists);
-bool MainUrlOk(const std::string& url, int currentSite, const SettingsView& settings, const LinkLists& lists);
+Verdict mainUrlOkVerdict(std::string_view url, int currentSite, const SettingsView& settings, const LinkLists& lists);
+bool MainUrlOk(std::string_view url, int currentSite, const SettingsView& settings, const LinkLists& lists);
 
 // The same decisions by going through every entry in list order, as the rules are
 // written: the measure the indexed tests are checked and timed against.
 bool urlokScan(std::string_view url, const SettingsView& settings, const LinkLists& lists);
-bool mainUrlOkScan(const std::string& url, int currentSite, const SettingsView& settings, const LinkLists& lists);
+bool mainUrlOkScan(std::string_view url, int currentSite, const SettingsView& settings, const LinkLists& lists);
 
-// Upper case (a to z), "HTTP://" in front unless already there or a local path with
+// Upper case (a to z), without a fragment, "HTTP://" in front unless already there or a local path with
 // ":\" as 2nd and 3rd characters, no trailing "/". A secure web address compares as
 // the same address in plain web form.
 std::string normalisedAddress(std::string_view url);

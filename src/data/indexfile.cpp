@@ -12,7 +12,7 @@
 namespace {
 
 constexpr char Magic[8] = {'W', 'L', 'X', 'I', 'N', 'D', 'E', 'X'};
-constexpr std::uint64_t Version = 10;
+constexpr std::uint64_t Version = 11;
 
 struct Header {
     char magic[8];

@@ -282,11 +282,10 @@ std::optional<std::string_view> TextSet::equalTo(const Address& a) const {
 std::optional<std::string_view> TextSet::equalToFirst(const Address& a, const std::uint32_t* starts,
                                                       std::size_t count, std::size_t end) const {
     if (count_ == 0 || end > a.text.size()) return std::nullopt;
-    constexpr std::size_t Most = 64;
-    std::uint64_t mixed[Most];
-    std::uint32_t candidates[Most];
+    std::uint64_t mixed[MostStarts];
+    std::uint32_t candidates[MostStarts];
     std::size_t n = 0;
-    count = std::min(count, Most);
+    count = std::min(count, MostStarts);
     for (std::size_t i = 0; i < count; ++i) {
         if (starts[i] > end || !hasLength(end - starts[i])) continue;
         mixed[n] = mix(a.hashOfPart(starts[i], end), end - starts[i]);
@@ -308,6 +307,7 @@ std::optional<std::string_view> TextSet::equalToFirst(const Address& a, const st
 }
 
 std::string_view domainName(std::string_view entryText) {
+    entryText = withoutFragment(entryText);
     while (!entryText.empty() && entryText.front() == '.') entryText.remove_prefix(1);
     while (!entryText.empty() && entryText.back() == '.') entryText.remove_suffix(1);
     return entryText;
@@ -337,15 +337,26 @@ HostLookup::HostLookup(const TextSet::Address& address, std::string_view host) :
     if (host.empty() || host.data() < t.data() || host.data() + host.size() > t.data() + t.size()) return;
     const auto begin = static_cast<std::size_t>(host.data() - t.data());
     end_ = begin + host.size();
-    starts_[count_++] = static_cast<std::uint32_t>(begin);
-    if (isIpv4(host)) return;
-    for (std::size_t at = 0; at < host.size() && count_ < std::size(starts_); ++at)
-        if (host[at] == '.') starts_[count_++] = static_cast<std::uint32_t>(begin + at + 1);
+    std::uint32_t* starts = inline_;
+    const std::size_t dots = isIpv4(host) ? 0 : static_cast<std::size_t>(std::count(host.begin(), host.end(), '.'));
+    if (dots + 1 > std::size(inline_)) {
+        more_.resize(dots + 1);
+        starts = more_.data();
+        starts_ = starts;
+    }
+    starts[count_++] = static_cast<std::uint32_t>(begin);
+    if (dots == 0) return;
+    for (std::size_t at = 0; at < host.size(); ++at)
+        if (host[at] == '.') starts[count_++] = static_cast<std::uint32_t>(begin + at + 1);
 }
 
 std::optional<std::string_view> HostLookup::in(const TextSet& set) const {
     if (count_ == 0 || set.empty()) return std::nullopt;
-    return set.equalToFirst(address_, starts_, count_, end_);
+    // In rounds of the most one look-up takes, the longest names first.
+    for (std::size_t from = 0; from < count_; from += TextSet::MostStarts)
+        if (auto found = set.equalToFirst(address_, starts_ + from, std::min(count_ - from, TextSet::MostStarts), end_))
+            return found;
+    return std::nullopt;
 }
 
 void LinkIndex::build(const TextList& predefined, const TextList& main) {
@@ -377,7 +388,7 @@ void LinkIndex::build(const TextList& predefined, const TextList& main) {
     std::vector<std::uint32_t> all;
     for (std::string_view e : main) {
         all.push_back(static_cast<std::uint32_t>(all.size()));
-        mainUpper_.push_back(upperAZ(std::string(e)));
+        mainUpper_.push_back(upperAZ(std::string(withoutFragment(e))));
     }
     mainList.build(mainUpper_, all, 0);
 }

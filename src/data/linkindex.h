@@ -11,6 +11,10 @@
 #include <string_view>
 #include <vector>
 
+// An address or an entry as it is compared: up to its fragment ("#..."), which the engine
+// never fetches.
+inline std::string_view withoutFragment(std::string_view text) { return text.substr(0, text.find('#')); }
+
 class TextSet {
 public:
     // The members of a list (by index), each without its first `skip` characters.
@@ -46,6 +50,8 @@ public:
     std::optional<std::string_view> equalTo(const Address& a) const;
     // Some text of the set equal to the address's characters from starts[i] up to `end`,
     // for the first i in order that has one; the look-ups overlap their cache misses.
+    // At most MostStarts starts are asked about.
+    static constexpr std::size_t MostStarts = 64;
     std::optional<std::string_view> equalToFirst(const Address& a, const std::uint32_t* starts, std::size_t count,
                                                  std::size_t end) const;
 
@@ -61,7 +67,7 @@ private:
     std::size_t slotOf(std::uint64_t mixed) const { return mixed & mask_; }
     std::string_view text(std::uint32_t index) const {
         const std::string_view t = (*list_)[index];
-        return t.substr(std::min(skip_, t.size()));
+        return withoutFragment(t.substr(std::min(skip_, t.size())));
     }
 
     // Two bits of one word per hash, sixteen bits per text: it turns away nearly all
@@ -130,12 +136,16 @@ public:
 
 private:
     const TextSet::Address& address_;
-    std::uint32_t starts_[64];  // the whole host first, then ever shorter names
+    // The whole host first, then ever shorter names: most hosts have a few, any may have
+    // more.
+    std::uint32_t inline_[64];
+    std::vector<std::uint32_t> more_;
+    const std::uint32_t* starts_ = inline_;
     std::size_t count_ = 0;
     std::size_t end_ = 0;
 };
 
-// A domain entry's name as it is compared: without the dots at either end.
+// A domain entry's name as it is compared: without a fragment or the dots at either end.
 std::string_view domainName(std::string_view entryText);
 // Whether a host is the domain or lies below it ("." + domain ends it); an IPv4 address
 // only ever is itself.

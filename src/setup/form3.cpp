@@ -1,5 +1,6 @@
 #include "setup/form3.h"
 
+#include "approval/engineform.h"
 #include "data/files.h"
 #include "data/programdir.h"
 #include "data/flags.h"
@@ -338,7 +339,7 @@ void TForm3::FormShow() {
     Sources->reload();
 
     setParentBlocks({});
-    setParentBlocks(readListFile(programDir_ + "pardata.dat"));
+    setParentBlocks(parentEntries(readListFile(programDir_ + "pardata.dat")));
 
     const SetupValues s = readSetupFile(programDir_ + "setup.dat");
     Password = s.password;

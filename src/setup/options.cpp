@@ -2,6 +2,7 @@
 // the setup window: the switches, the update source and the parent's own list.
 #include "setup/form3.h"
 
+#include "approval/engineform.h"
 #include "data/files.h"
 #include "data/programdir.h"
 #include "platform/errors.h"
@@ -37,6 +38,10 @@ std::string parentEntry(std::string text) {
     else if (upperAZ(text.substr(0, 7)) != "HTTP://")
         text = "http://" + text;
     while (!text.empty() && (text.back() == '/' || text.back() == ' ')) text.pop_back();
+    // In the form addresses are compared in; one that differs from it only in letter case,
+    // or cannot be read, stays as typed (the address it names is refused anyway).
+    if (Converted c = convertEntry(text, EntryKind::Exact); c.ok() && !equalsNoCase(c.text, text))
+        text = stripTrailingSlashes(std::move(c.text));
     return text;
 }
 

@@ -378,12 +378,16 @@ bool TForm1::urlok(const QString& url) const {
 bool TForm1::allows(std::string_view address, RequestKind kind) const {
     // A site's list page is the program's own load, whatever the rules say of its host:
     // the secure connection to that host is kept open for it.
-    if (kind == RequestKind::Tunnel) {
-        const std::string host(hostOf(normalisedAddress(address)));
-        for (int n = 1; n <= 9; ++n)
-            if (!startAddresses[n].empty() && hostOf(normalisedAddress(startAddresses[n])) == host) return true;
+    const EngineAddress engine(address);
+    if (kind == RequestKind::Tunnel && engine.readable()) {
+        const std::string host(hostOf(normalisedAddress(engine.text())));
+        for (int n = 1; n <= 9; ++n) {
+            if (startAddresses[n].empty()) continue;
+            const EngineAddress start(startAddresses[n]);
+            if (start.readable() && hostOf(normalisedAddress(start.text())) == host) return true;
+        }
     }
-    return requestAllowed(address, kind, *Form3, lists, programDir);
+    return requestAllowed(engine, kind, *Form3, lists, programDir);
 }
 
 RulesState TForm1::rulesState() const {
@@ -393,7 +397,8 @@ RulesState TForm1::rulesState() const {
 }
 
 bool TForm1::MainUrlOk(const QString& url) {
-    if (::MainUrlOk(toAnsi(url), currentSite, *Form3, lists)) return true;
+    // Asked only after urlok approved the same address: it can be read.
+    if (::MainUrlOk(EngineAddress(toAnsi(url)).text(), currentSite, *Form3, lists)) return true;
     message(VerifyRefusedText);
     return false;
 }
