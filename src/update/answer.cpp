@@ -48,6 +48,13 @@ namespace {
 
 bool isLineEnd(char c) { return static_cast<unsigned char>(c) < 32; }
 
+// What the server sent, as it may be shown or logged: no control characters.
+std::string printable(std::string_view text) {
+    std::string out(text);
+    std::replace_if(out.begin(), out.end(), isLineEnd, '?');
+    return out;
+}
+
 // The values of a header in the block (its lines without the status line).
 std::vector<std::string_view> headerValues(std::string_view headers, std::string_view upperName) {
     std::vector<std::string_view> values;
@@ -112,7 +119,7 @@ std::string answerProblem(std::string_view answer) {
     const std::string_view code = space == std::string_view::npos ? std::string_view() : status.substr(space + 1, 3);
     if (code.size() != 3 || !std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
         (status.size() > space + 4 && status[space + 4] != ' '))
-        return "The answer's status line is not understood: " + std::string(status);
+        return "The answer's status line is not understood: " + printable(status);
 
     const std::size_t start = headEnd(answer);
     const std::string_view headers =
@@ -120,7 +127,7 @@ std::string answerProblem(std::string_view answer) {
     if (code[0] != '2') {
         // A list that has moved: the parent needs its new address.
         const auto location = code[0] == '3' ? headerValue(headers, "LOCATION") : std::nullopt;
-        return std::string(status) + (location ? ": the list is now at " + std::string(*location) : "");
+        return printable(status) + (location ? ": the list is now at " + printable(*location) : "");
     }
     if (start == std::string_view::npos) return "The answer ended inside its headers";
     if (start > MaxHeadBytes) return "The answer's headers are longer than " + std::to_string(MaxHeadBytes) + " bytes";
@@ -137,7 +144,7 @@ std::string answerProblem(std::string_view answer) {
         std::uint64_t announced = 0;
         const auto [end, ec] = std::from_chars(length.data(), length.data() + length.size(), announced);
         if (ec != std::errc() || end != length.data() + length.size() || length.empty())
-            return "The answer's Content-Length is not a number: " + std::string(length);
+            return "The answer's Content-Length is not a number: " + printable(length);
         if (announced != body.size())
             return "The answer's body has " + std::to_string(body.size()) + " bytes, not the " +
                    std::to_string(announced) + " its Content-Length announced";

@@ -55,8 +55,7 @@ Number numberLine(std::string_view line, std::uint64_t& number) {
     if (!startsWith(line, NumberKeyword)) return Number::None;
     line.remove_prefix(NumberKeyword.size());
     const auto [end, ec] = std::from_chars(line.data(), line.data() + line.size(), number);
-    if (line.empty() || ec != std::errc() || end != line.data() + line.size() || line.front() == '+')
-        return Number::NotUnderstood;
+    if (ec != std::errc() || end != line.data() + line.size()) return Number::NotUnderstood;
     return Number::Given;
 }
 
