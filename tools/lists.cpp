@@ -32,7 +32,7 @@ namespace {
 
 const char* const Usage =
     "usage: wenlow-lists [--hosts FILE] [--domains FILE] [--urls FILE] [--adblock FILE] [--allow FILE]\n"
-    "                    [--main FILE] [--sign SECRET] [--out DIR]\n"
+    "                    [--main FILE] [--sign SECRET [--serial N]] [--out DIR]\n"
     "       wenlow-lists --sources [--dir DIR] [--max-bytes N] [--time-limit SECONDS] [--sign SECRET] ...\n"
     "       wenlow-lists --keygen DIR\n"
     "Writes a data.dat for Wenlow Explorer from blocklists. FILE \"-\" is standard input.\n"
