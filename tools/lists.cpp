@@ -5,6 +5,7 @@
 #include "data/programdir.h"
 #include "data/sources.h"
 #include "platform/errors.h"
+#include "platform/text.h"
 #include "tools/builder.h"
 #include "tools/common.h"
 #include "tools/fetch.h"
@@ -104,12 +105,32 @@ std::string listText(ListBuilder& builder, const std::string& seed, std::uint64_
     return text;
 }
 
+// Whether two lists say the same: a list signed again by the same key with only a new
+// number says nothing new.
+bool sameList(std::string_view a, std::string_view b) {
+    constexpr std::string_view Signature = "wenlow-signature ", Serial = "wenlow-serial ";
+    const auto afterLine = [](std::string_view t) {
+        const std::size_t eol = t.find('\n');
+        return eol == std::string_view::npos ? std::string_view() : t.substr(eol + 1);
+    };
+    // The key id, and the list after the signature and number lines.
+    const auto parts = [&](std::string_view t) {
+        if (!startsWith(t, Signature)) return std::pair(std::string_view(), t);
+        const std::string_view key = t.substr(0, t.find(' ', t.find(' ', Signature.size()) + 1));
+        std::string_view rest = afterLine(t);
+        if (startsWith(rest, Serial)) rest = afterLine(rest);
+        return std::pair(key, rest);
+    };
+    return parts(a) == parts(b);
+}
+
 // Writes data.dat into the folder, keeping the first data.bak, and reads it back as the
 // browser will, so a large list leaves its index file beside it. A list as it stands
-// already is not written again: the browser need not reload it.
+// already (signed again only with a new number) is not written again: the browser need
+// not reload it.
 void storeList(const std::string& dir, std::string text) {
     const std::string path = dir + "data.dat";
-    if (fileExists(path) && readFileBytes(path) == text) {
+    if (fileExists(path) && sameList(readFileBytes(path), text)) {
         std::fprintf(stderr, "wenlow-lists: %s is up to date\n", path.c_str());
         return;
     }
