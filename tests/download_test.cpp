@@ -13,9 +13,12 @@
 #include <QFile>
 #include <QProcess>
 
+#include <signal.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -92,26 +95,37 @@ protected:
 
 }  // namespace
 
+// Host and path as typed; what plain http on port 80 cannot fetch is said plainly.
 TEST(UpdateAddress, HostAndPathFromTheTypedText) {
+    const std::string plain = "Lists are fetched with plain http on port 80";
     struct Case {
         const char* typed;
         const char* host;
         const char* path;
+        std::string problem;  // its start; empty: none
     } cases[] = {
-        {" //server/dir/list.dat", "server", "/dir/list.dat"},
-        {"HtTp://server", "server", "/"},
-        {"server/a b", "server", "/a b"},
-        {"server:8080/x", "server:8080", "/x"},
-        {"https://server/x", "https:", "//server/x"},
-        {"http://", "", "/"},
-        {"http:///", "", "/"},
-        {"/ /", "", "/"},
-        {"", "", "/"},
+        {" //server/dir/list.dat", "server", "/dir/list.dat", ""},
+        {"HtTp://server", "server", "/", ""},
+        {"server/a b", "server", "/a b", ""},
+        {"10.0.0.1/x", "10.0.0.1", "/x", ""},
+        {"server:8080/x", "server:8080", "/x", plain + "; the port in \"server:8080/x\" cannot be used: serve"},
+        {"https://server/x", "https:", "//server/x", plain + "; \"https://server/x\" cannot be used: give the list's"},
+        {" HTTPS://server", "HTTPS:", "//server", plain + "; \"HTTPS://server\" cannot be used"},
+        {"[::1]/x", "[::1]", "/x", plain + " over IPv4; \"[::1]/x\" cannot be used"},
+        {"http://[::1]:80/x", "[::1]:80", "/x", plain + " over IPv4"},
+        {"me@server/x", "me@server", "/x", plain + ", without a user name; \"me@server/x\" cannot be used"},
+        {"http://", "", "/", ""},
+        {"http:///", "", "/", ""},
+        {"/ /", "", "/", ""},
+        {"", "", "/", ""},
     };
     for (const auto& c : cases) {
         const UpdateSource s = parseUpdateAddress(c.typed);
         EXPECT_EQ(s.host, c.host) << c.typed;
         EXPECT_EQ(s.path, c.path) << c.typed;
+        const std::string problem = updateAddressProblem(c.typed);
+        EXPECT_EQ(problem.substr(0, c.problem.size()), c.problem) << c.typed;
+        EXPECT_EQ(problem.empty(), c.problem.empty()) << c.typed << " -> " << problem;
     }
 }
 
@@ -143,6 +157,17 @@ TEST(UpdateAnswer, OnlyAWholeListPasses) {
         {"HTTP/1.0 2000 OK\r\n\r\n" + list, "The answer's status line is not understood"},
         {list, "The answer has no status line"},
         {"ok\r\n", "The answer has no status line"},
+        {"HTTP/1.0 200 OK\r\nServer: x\n\r\n" + list, ""},  // the head ends at the first empty line
+        {"HTTP/1.0 200 OK\r\nX: a" + std::string(1, '\0') + "\r\n\r\n" + list, "The answer's headers hold a zero byte"},
+        {"HTTP/1.0 200 O" + std::string(1, '\0') + "K\r\n\r\n" + list, "The answer's headers hold a zero byte"},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2f\r\n" + list + "\r\n0\r\n\r\n",
+         "The answer is not a list: it came with Transfer-Encoding"},
+        {"HTTP/1.1 200 OK\r\n" + cl + cl + "\r\n" + list, "The answer announces its length more than once"},
+        {"HTTP/1.0 200 OK\r\nX: " + std::string(70000, 'x') + "\r\n\r\n" + list, "The answer's headers are longer than 65536"},
+        {"HTTP/1.1 301 Moved Permanently\r\nLocation: http://new.example/list.dat\r\n\r\n",
+         "HTTP/1.1 301 Moved Permanently: the list is now at http://new.example/list.dat"},
+        {"HTTP/1.0 302 Found\nlocation:  https://other.example/l \n\n", "HTTP/1.0 302 Found: the list is now at https://other.example/l"},
+        {"HTTP/1.0 404 Not\x1b[2J Found\r\n\r\n", "HTTP/1.0 404 Not?[2J Found"},  // shown and logged: no control codes
     };
     for (const auto& c : cases) {
         const std::string problem = answerProblem(c.answer);
@@ -160,7 +185,7 @@ TEST_F(Download, RequestIsExactlyTheGetLineAndAnEmptyLine) {
         {" //server/dir/list.dat", "server", "GET /dir/list.dat HTTP/1.0\r\n\r\n"},
         {"HtTp://server", "server", "GET / HTTP/1.0\r\n\r\n"},
         {"server/a b", "server", "GET /a b HTTP/1.0\r\n\r\n"},
-        {"server:8080/x", "server:8080", "GET /x HTTP/1.0\r\n\r\n"},  // looked up as a name, port 80
+        {"server/x?a=1", "server", "GET /x?a=1 HTTP/1.0\r\n\r\n"},
     };
     for (const auto& c : cases) {
         LoopbackPeer peer;
@@ -173,13 +198,32 @@ TEST_F(Download, RequestIsExactlyTheGetLineAndAnEmptyLine) {
     }
 }
 
+// An address that cannot be fetched fails to start, said as the start's error and as the
+// download's outcome; the rules stay.
 TEST_F(Download, EmptyHostFailsToStartAndTheRulesStay) {
-    for (const char* typed : {"", "http://", "http:///", "/ /"}) {
+    const std::string port = updateAddressProblem("server:8080/x");
+    for (const auto& [typed, error] : std::vector<std::pair<std::string, std::string>>{
+             {"", "No address specified"},
+             {"http://", "No address specified"},
+             {"http:///", "No address specified"},
+             {"/ /", "No address specified"},
+             {"server:8080/x", port},
+             {"https://server/x", updateAddressProblem("https://server/x")},
+             {"[::1]/x", updateAddressProblem("[::1]/x")}}) {
+        SCOPED_TRACE(typed);
+        ended.clear();
         settings.setup.updateAddress = typed;
-        EXPECT_ERROR(dl->UpdateData(), ESockError, "No address specified");
+        try {
+            dl->UpdateData();
+            ADD_FAILURE() << "started";
+        } catch (const std::exception& e) {
+            EXPECT_EQ(e.what(), error);
+        }
+        EXPECT_EQ(ended, (std::vector<std::pair<bool, std::string>>{{false, error}}));
         expectListsFromDisk();
         EXPECT_FALSE(lists.predefined().empty());
     }
+    EXPECT_EQ(port.substr(0, 44), "Lists are fetched with plain http on port 80");
 }
 
 TEST_F(Download, DefaultSourceIsTheReservedHostAndItsFixedPath) {
@@ -207,7 +251,8 @@ TEST_F(Download, StoresTheAnswerAsReceivedAndKeepsTheOldestBackup) {
         serve(peer, first);
         ASSERT_TRUE(waitForEnd());
     }
-    EXPECT_EQ(ended[0], std::make_pair(true, "stored " + std::to_string(first.size()) + " bytes"));
+    EXPECT_EQ(ended[0], std::make_pair(true, "stored " + std::to_string(first.size()) +
+                                                 " bytes: 2 entries, not checked (there is no update.key)"));
     EXPECT_EQ(dir.read("data.dat"), first);
     EXPECT_EQ(dir.read("data.bak"), OldList);
     EXPECT_EQ(lists.predefined(), std::vector<std::string>{"1HTTP://NEW.EXAMPLE"});
@@ -238,6 +283,7 @@ struct Hostile {
     bool stores = false;
     std::string storedAs;  // when it stores
     std::uint16_t networkError = 0;  // reported by the network once the bytes are in
+    bool whileReceiving = false;     // the error comes from a receive, then an orderly close
 };
 
 }  // namespace
@@ -261,6 +307,11 @@ TEST_F(Download, HostileServersNeverCostTheRulesOrTheFiles) {
         {"a few bytes of text", "hello", false, false, ""},
         {"a time-out in the middle of the transfer", answer(body), false, false, "", wsock::WSAETIMEDOUT},
         {"the network unreachable in the middle of the transfer", answer(body), false, false, "", 10051},
+        {"a receive timing out after a whole answer, then an orderly close", answer(body), false, false, "",
+         wsock::WSAETIMEDOUT, true},
+        {"a reset after a whole answer", answer(body), true, false, ""},
+        {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\n" + body + "\r\n0\r\n\r\n", false,
+         false, ""},
     };
     for (const Hostile& c : cases) {
         SCOPED_TRACE(c.name);
@@ -273,7 +324,12 @@ TEST_F(Download, HostileServersNeverCostTheRulesOrTheFiles) {
         from("lists.test.invalid/data.dat", peer);
         dl->UpdateData();
         serve(peer, c.response, false);
-        if (c.networkError) {
+        if (c.whileReceiving) {
+            ASSERT_TRUE(pumpUntil([&] { return received == c.response.size(); }));
+            wsock::SetTestReceiveError(c.networkError);
+            peer.send("\r\n");
+            peer.close();
+        } else if (c.networkError) {
             // As the socket layer reports a receive error: a close notice carrying it.
             ASSERT_TRUE(pumpUntil([&] { return received == c.response.size(); }));
             PostMessage(dl->HttpClient.Window, WM_SOCKSELECT, dl->HttpClient.Socket->Handle,
@@ -288,9 +344,9 @@ TEST_F(Download, HostileServersNeverCostTheRulesOrTheFiles) {
         EXPECT_EQ(dir.read("data.dat"), c.stores ? c.storedAs : OldList);
         EXPECT_EQ(dir.exists("data.bak"), c.stores);
         expectListsFromDisk();
-        if (!c.stores) {
-            EXPECT_FALSE(lists.predefined().empty());  // the old rules are back
-        }
+        // The old rules, or the answer's.
+        EXPECT_EQ(lists.predefined(),
+                  std::vector<std::string>{c.stores ? "1HTTP://HOSTILE.EXAMPLE" : "1HTTP://OLD.EXAMPLE"});
         EXPECT_TRUE(errors.empty()) << errors.front();
     }
 }
@@ -331,16 +387,23 @@ TEST_F(Download, AnswersOfAnySizeUpToTheLimit) {
     ASSERT_GT(progress.size(), 2u);
     EXPECT_EQ(progress.back(), std::make_pair(std::uint64_t(whole.size()), std::int64_t(whole.size())));
 
-    ended.clear();
     dl->maxBytes = 100000;
-    {
+    for (const bool announced : {false, true}) {
+        SCOPED_TRACE(announced);
+        ended.clear();
         LoopbackPeer peer;
         from("lists.test.invalid/data.dat", peer);
         dl->UpdateData();
-        serve(peer, whole);
-        ASSERT_TRUE(waitForEnd(20000));
+        if (announced) {
+            // Refused on its headers, while the server still holds the connection open.
+            serve(peer, whole.substr(0, whole.find("\r\n\r\n") + 4), false);
+            ASSERT_TRUE(waitForEnd());  // long before the silence limit
+        } else {
+            serve(peer, "HTTP/1.0 200 OK\r\n\r\n" + big);
+            ASSERT_TRUE(waitForEnd(20000));
+        }
+        EXPECT_EQ(ended[0], std::make_pair(false, std::string("The answer is larger than 100000 bytes")));
     }
-    EXPECT_EQ(ended[0], std::make_pair(false, std::string("The answer is larger than 100000 bytes")));
     EXPECT_EQ(dir.read("data.dat"), whole);
     EXPECT_TRUE(errors.empty());
     EXPECT_TRUE(dir.entries().filter(".part").isEmpty());  // nothing of the answer left behind
@@ -369,6 +432,11 @@ TEST_F(Download, WithAKeyOnlyListsSignedWithItAreStored) {
         {"cut short", sent(signedBody).substr(0, sent(signedBody).size() - 9), "The answer's body has"},
         {"a Content-Length that does not match",
          "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n" + signedBody, "The answer's body has"},
+        {"list lines hidden in the signature line",
+         sent(std::string(signedBody).insert(signedBody.find("\r\n"), "\x01mainurls\x01starturls")),
+         "The list's signature line is not understood"},
+        {"a number that is not one", sent(signedBytes("wenlow-serial 12x\r\n" + list, key.seed)),
+         "The list's number is not understood: wenlow-serial 12x"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -385,8 +453,21 @@ TEST_F(Download, WithAKeyOnlyListsSignedWithItAreStored) {
         EXPECT_EQ(dir.read("data.dat"), *c.outcome ? OldList : c.response);
         EXPECT_EQ(urlok("http://www.signed.example/", settings, lists), *c.outcome != '\0');
     }
-    dir.write("update.key", "not a key\n");
-    EXPECT_THROW(dl->UpdateData(), std::exception);  // a damaged key never means "unchecked"
+    // A key that cannot be read never means "unchecked".
+    const std::string keyFile = dir.file("update.key");
+    const std::pair<std::function<void()>, std::string> broken[] = {
+        {[&] { dir.write("update.key", "not a key\n"); }, "The key in " + keyFile + " is not understood"},
+        {[&] { std::filesystem::create_symlink(dir.file("gone.key"), keyFile); },
+         "The key in " + keyFile + " cannot be read"},
+        {[&] { std::filesystem::create_directory(keyFile); }, "The key in " + keyFile + " cannot be read"},
+    };
+    for (const auto& [breakIt, error] : broken) {
+        std::filesystem::remove_all(keyFile);
+        breakIt();
+        ended.clear();
+        EXPECT_ERROR(dl->UpdateData(), Exception, error);
+        EXPECT_EQ(ended, (std::vector<std::pair<bool, std::string>>{{false, error}}));
+    }
     EXPECT_TRUE(errors.empty());
 }
 
@@ -489,6 +570,43 @@ TEST_F(Download, ASlowServerIsWaitedFor) {
     ASSERT_TRUE(waitForEnd());
     EXPECT_TRUE(ended[0].first);
     EXPECT_EQ(dir.read("data.dat"), full);
+
+    // ... as long as the whole transfer stays within its own limit: then it ends.
+    ended.clear();
+    dl->transferLimitMs = 600;
+    LoopbackPeer steady;
+    from("lists.test.invalid/data.dat", steady);
+    dl->UpdateData();
+    serve(steady, "", false);
+    for (size_t at = 0; at < full.size() && ended.empty(); at += 2) {
+        steady.send(full.substr(at, 2));
+        pumpFor(100);
+    }
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_EQ(ended[0], std::make_pair(false, std::string("The download took longer than 0 seconds")));
+    EXPECT_LT(received, full.size());
+    EXPECT_FALSE(dl->HttpClient.Socket->Connected());
+    EXPECT_EQ(dir.read("data.dat"), full);
+}
+
+// The answer files of updates that were killed go with the next update; a running
+// update's stays.
+TEST_F(Download, LeftoversOfKilledUpdatesAreRemoved) {
+    pid_t gone = 4194303;  // the largest process number there can be, and down to a free one
+    while (::kill(gone, 0) == 0 || errno != ESRCH) --gone;
+    const std::string dead = "data.dat.part" + std::to_string(gone);
+    dir.write(dead, "half an answer");
+    dir.write("data.dat.part1", "the answer of a running update");  // process 1 always runs
+    dir.write("data.dat.partial", "not an update's");
+    LoopbackPeer peer;
+    from("lists.test.invalid/data.dat", peer);
+    dl->UpdateData();
+    EXPECT_FALSE(dir.exists(dead));
+    EXPECT_TRUE(dir.exists("data.dat.part1"));
+    EXPECT_TRUE(dir.exists("data.dat.partial"));
+    serve(peer, answer(OldList));
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_TRUE(ended[0].first);
 }
 
 TEST_F(Download, UpdateNowWhileConnectedFailsAndTheRunningOneCompletes) {

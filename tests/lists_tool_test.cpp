@@ -134,10 +134,23 @@ TEST(ListsTool, KeysAndSignedLists) {
     EXPECT_EQ(run("--keygen " + keys.path()).status, 2);  // never over an existing key
     EXPECT_EQ(keys.read("update.secret"), before);
 
+    const std::uint64_t from = signingTime();
     const ToolRun r = run("--domains " + Data + "/domains.txt --sign " + keys.file("update.secret"));
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("wenlow-signature ed25519 ", 0), 0u);
-    EXPECT_EQ(signatureProblem(r.out, *publicKey), "");
+    const SignatureCheck check = checkSignature(r.out, *publicKey);
+    EXPECT_EQ(check.problem, "");
+    ASSERT_TRUE(check.number);  // the time of signing
+    EXPECT_GE(*check.number, from);
+    EXPECT_LE(*check.number, signingTime());
+    const ToolRun numbered = run("--domains " + Data + "/domains.txt --sign " + keys.file("update.secret") + " --serial 42");
+    EXPECT_EQ(checkSignature(numbered.out, *publicKey).number, std::optional<std::uint64_t>(42));
+    EXPECT_EQ(run("--domains " + Data + "/domains.txt --sign " + keys.file("update.secret") + " --serial 4x2", true).status, 2);
+
+    // A folder that is not there yet is made.
+    const ToolRun fresh = run("--keygen " + keys.path() + "new/keys");
+    EXPECT_EQ(fresh.status, 0);
+    EXPECT_TRUE(keyFromText(keys.read("new/keys/update.key")));
     EXPECT_EQ(run("--domains " + Data + "/domains.txt --sign " + keys.file("update.key"), true).status, 2);
     EXPECT_EQ(run("--domains " + Data + "/domains.txt --sign /nonexistent", true).status, 2);
 }

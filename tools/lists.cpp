@@ -5,6 +5,7 @@
 #include "data/programdir.h"
 #include "data/sources.h"
 #include "platform/errors.h"
+#include "platform/text.h"
 #include "tools/builder.h"
 #include "tools/common.h"
 #include "tools/fetch.h"
@@ -18,8 +19,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -29,7 +33,7 @@ namespace {
 
 const char* const Usage =
     "usage: wenlow-lists [--hosts FILE] [--domains FILE] [--urls FILE] [--adblock FILE] [--allow FILE]\n"
-    "                    [--main FILE] [--sign SECRET] [--out DIR]\n"
+    "                    [--main FILE] [--sign SECRET [--serial N]] [--out DIR]\n"
     "       wenlow-lists --sources [--dir DIR] [--max-bytes N] [--time-limit SECONDS] [--sign SECRET] ...\n"
     "       wenlow-lists --keygen DIR\n"
     "Writes a data.dat for Wenlow Explorer from blocklists. FILE \"-\" is standard input.\n"
@@ -53,6 +57,8 @@ const char* const Usage =
     "  --max-bytes N   refuse a list larger than N bytes (default 268435456)\n"
     "  --time-limit SECONDS  give up on a list after this long (default 600; 60 without a byte)\n"
     "  --sign SECRET   sign the list with the secret key in file SECRET (as --keygen writes it)\n"
+    "  --serial N      the list's number, which must grow from list to list (default: the time\n"
+    "                  of signing, in seconds since 1970)\n"
     "  --keygen DIR    write a new key pair: DIR/update.key, the public key a parent puts in the\n"
     "                  program folder, and DIR/update.secret, readable by its owner only\n"
     "  --out DIR       write DIR/data.dat (keeping the first data.bak) instead of standard output;\n"
@@ -65,6 +71,12 @@ const char* const Usage =
 // over an existing one.
 int keygen(const std::string& folder) {
     const std::string dir = programFolder(folder);
+    std::error_code made;
+    std::filesystem::create_directories(dir, made);
+    if (made) {
+        std::fprintf(stderr, "wenlow-lists: Cannot create folder %s (%s)\n", dir.c_str(), made.message().c_str());
+        return 2;
+    }
     const KeyPair key = generateKeyPair();
     const std::string secret = dir + "update.secret";
     const int fd = ::open(secret.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -86,19 +98,39 @@ int keygen(const std::string& folder) {
     return 0;
 }
 
-// The list's text as it is published: signed when a secret key was given.
-std::string listText(ListBuilder& builder, const std::string& seed) {
+// The list's text as it is published: signed, with its number, when a secret key was given.
+std::string listText(ListBuilder& builder, const std::string& seed, std::uint64_t serial) {
     std::string text = builder.take();  // sorted
-    if (!seed.empty()) text = signedList(text, seed);
+    if (!seed.empty()) text = signedList(text, seed, serial);
     return text;
+}
+
+// Whether two lists say the same: a list signed again by the same key with only a new
+// number says nothing new.
+bool sameList(std::string_view a, std::string_view b) {
+    constexpr std::string_view Signature = "wenlow-signature ", Serial = "wenlow-serial ";
+    const auto afterLine = [](std::string_view t) {
+        const std::size_t eol = t.find('\n');
+        return eol == std::string_view::npos ? std::string_view() : t.substr(eol + 1);
+    };
+    // The key id, and the list after the signature and number lines.
+    const auto parts = [&](std::string_view t) {
+        if (!startsWith(t, Signature)) return std::pair(std::string_view(), t);
+        const std::string_view key = t.substr(0, t.find(' ', t.find(' ', Signature.size()) + 1));
+        std::string_view rest = afterLine(t);
+        if (startsWith(rest, Serial)) rest = afterLine(rest);
+        return std::pair(key, rest);
+    };
+    return parts(a) == parts(b);
 }
 
 // Writes data.dat into the folder, keeping the first data.bak, and reads it back as the
 // browser will, so a large list leaves its index file beside it. A list as it stands
-// already is not written again: the browser need not reload it.
+// already (signed again only with a new number) is not written again: the browser need
+// not reload it.
 void storeList(const std::string& dir, std::string text) {
     const std::string path = dir + "data.dat";
-    if (fileExists(path) && readFileBytes(path) == text) {
+    if (fileExists(path) && sameList(readFileBytes(path), text)) {
         std::fprintf(stderr, "wenlow-lists: %s is up to date\n", path.c_str());
         return;
     }
@@ -141,6 +173,7 @@ int main(int argc, char** argv) {
     ListBuilder b;
     LineCounts skipped;
     std::string out, dir, seed;
+    std::uint64_t serial = signingTime();
     bool any = false, sources = false, haveDir = false;
     FetchLimits limits;
     for (int i = 1; i < argc; ++i) {
@@ -157,6 +190,12 @@ int main(int argc, char** argv) {
         const std::string value = argv[++i];
         unsigned long long n = 0;
         if (arg == "--keygen") return keygen(value);
+        if (arg == "--serial") {
+            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), serial);
+            if (value.empty() || ec != std::errc() || end != value.data() + value.size())
+                return usageError("--serial takes a number", Usage);
+            continue;
+        }
         if (arg == "--sign") {
             std::string text;
             try {
@@ -237,7 +276,7 @@ int main(int argc, char** argv) {
                 return 1;
             }
         }
-        std::string text = listText(b, seed);
+        std::string text = listText(b, seed, serial);
         if (out.empty())
             std::fwrite(text.data(), 1, text.size(), stdout);
         else

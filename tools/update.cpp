@@ -16,7 +16,8 @@
 namespace {
 
 const char* const Usage =
-    "usage: wenlow-update [--dir DIR] [--url ADDRESS] [--time-limit SECONDS] [--max-bytes N]\n"
+    "usage: wenlow-update [--dir DIR] [--url ADDRESS] [--time-limit SECONDS] [--max-time SECONDS]\n"
+    "                     [--max-bytes N]\n"
     "Downloads the link lists as the browser does, stores them as data.dat in the program\n"
     "folder (keeping the first data.bak) and says what happened. Exit status 0 only when a\n"
     "new data.dat was stored.\n"
@@ -24,6 +25,7 @@ const char* const Usage =
     "  --url ADDRESS        download from this address, as if typed for \"URL Specified Below\"\n"
     "                       (default: the update source chosen in setup.dat)\n"
     "  --time-limit SECONDS give up when nothing has come for this long (default 60)\n"
+    "  --max-time SECONDS   give up when the whole download takes longer (default 1800)\n"
     "  --max-bytes N        refuse an answer larger than N bytes (default 268435456)\n"
     "Lists must be signed with the key in DIR/update.key when there is one.\n"
     "  --route HOST=PORT    for testing: reach HOST's port 80 at port PORT of 127.0.0.1\n";
@@ -34,6 +36,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     std::string dir, url;
     int limit = 60;
+    int maxTime = 1800;
     unsigned long long maxBytes = 256ull << 20;
     bool haveUrl = false;
     for (int i = 1; i < argc; ++i) {
@@ -49,7 +52,10 @@ int main(int argc, char** argv) {
             haveUrl = true;
         } else if (arg == "--time-limit" && hasValue) {
             limit = std::atoi(argv[++i]);
-            if (limit <= 0) return usageError("--time-limit takes a number of seconds", Usage);
+            if (limit <= 0 || limit > 24 * 3600) return usageError("--time-limit takes a number of seconds", Usage);
+        } else if (arg == "--max-time" && hasValue) {
+            maxTime = std::atoi(argv[++i]);
+            if (maxTime <= 0 || maxTime > 24 * 3600) return usageError("--max-time takes a number of seconds", Usage);
         } else if (arg == "--max-bytes" && hasValue) {
             char* end = nullptr;
             maxBytes = std::strtoull(argv[++i], &end, 10);
@@ -88,6 +94,7 @@ int main(int argc, char** argv) {
     ListDownload download(folder, lists, work);
     download.setSettings(&settings);
     download.timeLimitMs = limit * 1000;
+    download.transferLimitMs = maxTime * 1000;
     download.maxBytes = maxBytes;
     // Progress only for a person watching: not into a log or a pipe.
     if (::isatty(STDERR_FILENO)) {
@@ -110,7 +117,8 @@ int main(int argc, char** argv) {
     try {
         download.UpdateData();
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "wenlow-update: %s\n", e.what());
+        // What the download says of it (naming the host it did not find, say).
+        std::fprintf(stderr, "wenlow-update: %s\n", outcome.empty() ? e.what() : outcome.c_str());
         return 1;
     }
     QCoreApplication::exec();

@@ -12,7 +12,9 @@
 namespace {
 
 constexpr char Magic[8] = {'W', 'L', 'X', 'I', 'N', 'D', 'E', 'X'};
-constexpr std::uint64_t Version = 11;
+// Raised whenever the lists an index holds would differ: a new layout, or another
+// reading of data.dat (12: the head of a stored answer is never read as list lines).
+constexpr std::uint64_t Version = 12;
 
 struct Header {
     char magic[8];

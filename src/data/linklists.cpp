@@ -73,8 +73,26 @@ void LinkLists::append(TextList predefined, const TextList& main) {
 }
 
 
+std::size_t headEnd(std::string_view text) {
+    for (std::size_t pos = 0;;) {
+        const std::size_t eol = text.find('\n', pos);
+        if (eol == std::string_view::npos) return eol;
+        if (eol == pos || (eol == pos + 1 && text[pos] == '\r')) return eol + 1;
+        pos = eol + 1;
+    }
+}
+
+std::string_view listText(std::string_view dataFile) {
+    if (startsWith(dataFile, "HTTP/")) {
+        const std::size_t end = headEnd(dataFile);
+        if (end == std::string_view::npos || dataFile.substr(0, end).find('\0') != std::string_view::npos) return {};
+        dataFile.remove_prefix(end);
+    }
+    return dataFile.substr(0, dataFile.find('\0'));
+}
+
 void scanDataText(std::string_view text, LinkLists& lists) {
-    text = text.substr(0, text.find('\0'));
+    text = listText(text);
     TextList predefined, main;
     predefined.reserve(static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
                            return static_cast<unsigned char>(c) < 32;

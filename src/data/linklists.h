@@ -5,6 +5,7 @@
 #include "data/linkindex.h"
 #include "data/textlist.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -42,9 +43,19 @@ private:
     static std::uint64_t nextRevision();
 };
 
+// Where the head of an HTTP answer ends: just after its first empty line (a line ends at
+// LF, with an optional CR before it); npos while no empty line has come.
+std::size_t headEnd(std::string_view text);
+
+// The list text of a data.dat. A stored answer begins with "HTTP/": its status line and
+// headers are never list lines, and a head that never ends or holds a zero byte is a
+// damaged answer with no list at all. A file without a head is list text whole. The
+// text ends at its first zero byte.
+std::string_view listText(std::string_view dataFile);
+
 // Appends the entries of the "starturls" / "mainurls" / "endurls" sections of a data.dat
-// text. Any byte below 32 ends a line; the text ends at its first zero byte; a last
-// line that no such byte ends is dropped.
+// (its list text). Any byte below 32 ends a line; a last line that no such byte ends is
+// dropped.
 void scanDataText(std::string_view text, LinkLists& lists);
 
 // Empties the work text, reads program directory + "data.dat" into it (up to the first

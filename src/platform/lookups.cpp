@@ -188,7 +188,8 @@ struct Tasks {
     HANDLE next = 1;
 };
 Tasks& tasks() {
-    static Tasks t;
+    // Never destroyed: a detached look-up may still be ending while the program exits.
+    static Tasks& t = *new Tasks;
     return t;
 }
 
@@ -208,6 +209,8 @@ HANDLE startTask(WindowHandle window, std::uint32_t message, char* buf, std::int
         task->id = t.next++;
         t.live[task->id] = task;
     }
+    // Not read again here: the helper may already have finished and let the task go.
+    const HANDLE id = task->id;
     std::thread([task, buflen, work = std::move(work)] {
         const Reply reply = work(task->buf, buflen);
         {
@@ -224,7 +227,7 @@ HANDLE startTask(WindowHandle window, std::uint32_t message, char* buf, std::int
         std::lock_guard g(t.lock);
         t.live.erase(task->id);
     }).detach();
-    return task->id;
+    return id;
 }
 
 }  // namespace

@@ -26,6 +26,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace wsock {
@@ -370,10 +371,17 @@ std::int32_t ws_send(SOCKET s, const char* buf, std::int32_t len, std::int32_t f
     return static_cast<std::int32_t>(n);
 }
 
+std::int32_t testReceiveError = 0;
+
 std::int32_t ws_recv(SOCKET s, char* buf, std::int32_t len, std::int32_t flags) {
     if (!started()) return fail(WSANOTINITIALISED);
     Sock* k = find(s);
     if (!k) return fail(WSAENOTSOCK);
+    if (const std::int32_t code = std::exchange(testReceiveError, 0); code != 0 && k->stream) {
+        k->readPosted = false;
+        update(*k);
+        return fail(code);
+    }
     const ssize_t n = ::recv(k->fd, buf, static_cast<size_t>(len), flags & (MSG_PEEK | MSG_OOB));
     const int err = errno;
     k->readPosted = false;  // recv re-enables FD_READ
@@ -554,6 +562,8 @@ std::int32_t errnoToWinsock(int err) {
     default: return 10022;
     }
 }
+
+void SetTestReceiveError(std::int32_t code) { testReceiveError = code; }
 
 void RegisterWinsockModule() {
     static const bool once = [] {

@@ -109,6 +109,9 @@ void AddTestRoute(const std::string& host, std::uint16_t port, std::uint16_t loo
 void ClearTestRoutes();
 // Tests: every host look-up answers only after this many milliseconds.
 void SetTestLookupDelay(int milliseconds);
+// Tests: the next receive of a stream socket fails with this code, as one on a connection
+// that timed out does on the network (0: none).
+void SetTestReceiveError(std::int32_t code);
 
 }  // namespace wsock
 

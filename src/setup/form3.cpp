@@ -174,7 +174,12 @@ void TForm3::buildLayout() {
     UpdateNote = place(new QLabel(left2), 4, 226, 177, 46, "UpdateNote");
     UpdateNote->setWordWrap(true);
     UpdateNote->setFont(designFont(11));
-    PredefBlocks = place(new QListView(TabSheet2), 185, 0, 345, 272, "PredefBlocks");
+    PredefBlocks = place(new QListView(TabSheet2), 185, 0, 345, 224, "PredefBlocks");
+    // What the last download did, or how far the running one is.
+    UpdateOutcome = place(new QLabel(TabSheet2), 189, 226, 337, 46, "UpdateOutcome");
+    UpdateOutcome->setWordWrap(true);
+    UpdateOutcome->setFont(designFont(11));
+    UpdateOutcome->setTextFormat(Qt::PlainText);
     predefModel = new PredefModel(PredefBlocks);
     PredefBlocks->setModel(predefModel);
     PredefBlocks->setUniformItemSizes(true);

@@ -65,6 +65,9 @@ public:
     void Button6Click();   // "Add To List"
     void Button7Click();   // "Delete Selected URL"
     void Button5Click();   // "Update Now"
+    // A download's progress, and how it ended: on success the page shows the new list.
+    void showUpdateProgress(const QString& text);
+    void showUpdateOutcome(bool stored, const std::string& outcome);
     void pictureButtonClick(int row);  // SpeedButton1Click .. SpeedButton10Click of the rows
     void ShowButtonPanel();
     void ButtonDefault(int row);        // Button17Click .. Button25Click
@@ -126,6 +129,7 @@ public:
     QRadioButton* RadioButton4;
     QPushButton* Button5;
     QLabel* UpdateNote;  // no default update server in this build; lists not checked
+    QLabel* UpdateOutcome;  // the last download's outcome, or the running one's progress
     QListView* PredefBlocks;
     PredefModel* predefModel;
 

@@ -11,7 +11,11 @@
 #include "setup/parentwrite.h"
 #include "data/setupfiles.h"
 
+#include "setup/predefmodel.h"
+
 #include <QCheckBox>
+#include <QDateTime>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
@@ -65,7 +69,16 @@ void TForm3::Button7Click() {
 
 void TForm3::Button5Click() {
     main_.hideUpdateIndicator();
+    showUpdateProgress("Downloading the link lists...");
     main_.UpdateData();
+}
+
+void TForm3::showUpdateProgress(const QString& text) { UpdateOutcome->setText(text); }
+
+void TForm3::showUpdateOutcome(bool stored, const std::string& outcome) {
+    const QString when = QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm");
+    UpdateOutcome->setText((stored ? "Lists updated " : "Lists not updated ") + when + ": " + fromAnsi(outcome));
+    if (stored) predefModel->setEntries(main_.predefinedList());
 }
 
 void TForm3::writeParentBlocks() {

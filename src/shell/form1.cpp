@@ -13,6 +13,7 @@
 #include "setup/form3.h"
 #include "shell/about.h"
 #include "update/download.h"
+#include "update/listwatch.h"
 
 #include <QApplication>
 
@@ -138,12 +139,22 @@ TForm1::TForm1(Context context)
 
     // HttpClient comes with the main window; its port setting runs one look-up here.
     download_ = std::make_unique<ListDownload>(programDir, lists, Memo1);
-    download_->onStored = [this] { Shape1->show(); };
-    // The download's progress in the status bar while it runs; gone when it ends.
-    download_->onProgress = [this](std::uint64_t received, std::int64_t total) {
-        Panel2->setText(fromAnsi(downloadProgressText(received, total)));
+    watcher_ = std::make_unique<ListFileWatcher>(programDir, lists, Memo1);
+    download_->onStored = [this] {
+        Shape1->show();
+        watcher_->follow();  // its own file: nothing to read again
     };
-    download_->onEnded = [this](bool, const std::string&) { Panel2->clear(); };
+    // The download's progress in the status bar and the setup window while it runs; gone
+    // from the status bar when it ends, and the setup window says how it ended.
+    download_->onProgress = [this](std::uint64_t received, std::int64_t total) {
+        const QString text = fromAnsi(downloadProgressText(received, total));
+        Panel2->setText(text);
+        if (Form3) Form3->showUpdateProgress(text);
+    };
+    download_->onEnded = [this](bool stored, const std::string& outcome) {
+        Panel2->clear();
+        if (Form3) Form3->showUpdateOutcome(stored, outcome);
+    };
     if (records_) {
         tally_ = std::make_unique<RefusalTally>(*records_, [this](Record& r) { completeRecord(r); });
         desk_ = std::make_unique<RequestDesk>(*records_);
@@ -155,6 +166,7 @@ TForm1::TForm1(Context context)
 
 TForm1::~TForm1() {
     tally_.reset();
+    watcher_.reset();
     download_.reset();
     delete WebBrowser1;
     delete WebBrowser2;
@@ -341,6 +353,7 @@ void TForm1::runStartup() {
     // them only when it stores a whole list, and whatever it does, the first list page
     // opens (its errors are still shown).
     const bool automatic = Form3->option(OptAutomatic);
+    watcher_->follow();
     if (!automatic || fileExists(programDir + "data.dat")) ReadSetupFromData();
     if (automatic) guarded([this] { UpdateData(); });
     ProcessMessages();

@@ -21,6 +21,7 @@ class QLabel;
 class QProgressBar;
 class QToolButton;
 class ListDownload;
+class ListFileWatcher;
 class TBinaryClient;
 class TAboutBox;
 class TForm3;
@@ -150,6 +151,7 @@ private:
 
     Dialogs& dialogs_;
     std::unique_ptr<ListDownload> download_;
+    std::unique_ptr<ListFileWatcher> watcher_;  // data.dat replaced by another process
     QStringList arguments_;
     bool startupRunning_ = false;
     bool activationArmed_ = true;

@@ -7,11 +7,53 @@
 #include "sockets/wserrors.h"
 #include "update/signature.h"
 
+#include <QDir>
 #include <QFile>
 
+#include <cerrno>
 #include <cstdio>
 
+#include <signal.h>
 #include <unistd.h>
+
+namespace {
+
+// The download's socket: a receive error ends the transfer as a reset does, so that what
+// came before it is never taken for a whole answer when an orderly close follows.
+class TransferSocket : public TBufferedSocket {
+public:
+    using TBufferedSocket::TBufferedSocket;
+    void FillReadBuffer() override {
+        try {
+            TBufferedSocket::FillReadBuffer();
+        } catch (const ESockError&) {
+            if (LastError == 0) throw;
+            DoDisconnect();  // LastError tells the disconnect handler why
+        }
+    }
+};
+const TSocketClass TransferSocketClass{"TTransferSocket", [](TSockCtrl* c) -> TSocketBase* { return new TransferSocket(c); }};
+
+// The answers of updates that were killed: those whose process is gone. A live process
+// of that number (or one of another user) keeps its file.
+void removeLeftovers(const std::string& programDir) {
+    const QDir dir(QString::fromLocal8Bit(programDir.c_str()));
+    const QString prefix = "data.dat.part";
+    for (const QString& name : dir.entryList({prefix + "*"}, QDir::Files | QDir::System | QDir::Hidden)) {
+        const QString digits = name.mid(prefix.size());
+        bool number = !digits.isEmpty() && digits.size() < 10;
+        for (const QChar c : digits) number = number && c >= '0' && c <= '9';
+        if (!number) continue;
+        const pid_t pid = static_cast<pid_t>(digits.toInt());
+        if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH) QFile::remove(dir.filePath(name));
+    }
+}
+
+bool endsWith(std::string_view s, std::string_view suffix) {
+    return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
+}
+
+}  // namespace
 
 bool defaultUpdateHostSet() {
     const std::string_view host = DefaultUpdateHost;
@@ -32,14 +74,22 @@ ListDownload::ListDownload(std::string programDir, LinkLists& lists, std::string
     HttpClient.OnReadBufferChange = [this](TBufferedSocketBase* s) { take(s); };
     deadline_.setSingleShot(true);
     QObject::connect(&deadline_, &QTimer::timeout, [this] {
-        if (!running_) return;
-        // A look-up under way gives up, and the start reports it; afterwards the
-        // connection is dropped.
-        if (opening_)
-            HttpClient.TimedOut = true;
-        else
-            endWithoutStoring("Nothing came from the server for " + std::to_string(timeLimitMs / 1000) + " seconds");
+        timedOut("Nothing came from the server for " + std::to_string(timeLimitMs / 1000) + " seconds");
     });
+    transferDeadline_.setSingleShot(true);
+    QObject::connect(&transferDeadline_, &QTimer::timeout, [this] {
+        timedOut("The download took longer than " + std::to_string(transferLimitMs / 1000) + " seconds");
+    });
+}
+
+void ListDownload::timedOut(const std::string& outcome) {
+    if (!running_) return;
+    // A look-up under way gives up, and the start reports it; afterwards the connection
+    // is dropped.
+    if (opening_)
+        HttpClient.TimedOut = true;
+    else
+        endWithoutStoring(outcome);
 }
 
 ListDownload::~ListDownload() {
@@ -51,32 +101,45 @@ void ListDownload::UpdateData() {
     // The lists in force stay in force until a new list has been stored and read whole.
     workText_.clear();
     HttpClient.SetPort("80");
-    const UpdateSource source = settings_ && !settings_->option(OptDefaultServer)
-                                    ? parseUpdateAddress(settings_->updateAddress())
-                                    : UpdateSource{DefaultUpdateHost, DefaultUpdatePath};
+    const bool typed = settings_ && !settings_->option(OptDefaultServer);
+    const UpdateSource source =
+        typed ? parseUpdateAddress(settings_->updateAddress()) : UpdateSource{DefaultUpdateHost, DefaultUpdatePath};
     RequestPath = source.path;
     HttpClient.SetAddress(source.host.substr(0, 255));
-    key_ = trustedKey(programDir_);
-    // The answer's file: in the folder of data.dat, so that it takes its place by a rename.
-    const std::string partName = programDir_ + "data.dat.part" + std::to_string(::getpid());
-    part_ = std::make_unique<QFile>(QString::fromLocal8Bit(partName.c_str()));
-    if (!part_->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        part_.reset();
-        throw EFileError(writeFailureText(programDir_, "Cannot create file " + partName));
+    try {
+        if (const std::string problem = typed ? updateAddressProblem(settings_->updateAddress()) : std::string();
+            !problem.empty())
+            throw Exception(problem);
+        key_ = trustedKey(programDir_);
+        removeLeftovers(programDir_);
+        // The answer's file: in the folder of data.dat, so that it takes its place by a rename.
+        const std::string partName = programDir_ + "data.dat.part" + std::to_string(::getpid());
+        part_ = std::make_unique<QFile>(QString::fromLocal8Bit(partName.c_str()));
+        if (!part_->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            part_.reset();
+            throw EFileError(writeFailureText(programDir_, "Cannot create file " + partName));
+        }
+    } catch (const std::exception& e) {
+        if (onEnded) onEnded(false, e.what());
+        throw;
     }
     head_.clear();
     received_ = 0;
     announced_ = -1;
     running_ = true;
     HttpClient.TimedOut = false;
-    // The time limit covers the host look-up too.
+    // Both time limits cover the host look-up too.
     deadline_.start(timeLimitMs);
+    transferDeadline_.start(transferLimitMs);
     opening_ = true;
     try {
-        HttpClient.Open(&TBufferedSocketClass);
+        HttpClient.Open(&TransferSocketClass);
     } catch (const std::exception& e) {
         opening_ = false;
-        endWithoutStoring(e.what());
+        // The outcome names the host the look-up did not find; the error itself stays as
+        // it is for whoever shows it.
+        const std::string what = e.what();
+        endWithoutStoring(endsWith(what, "finding address for host") ? what + " " + source.host : what);
         throw;
     }
     opening_ = false;
@@ -110,15 +173,16 @@ void ListDownload::take(TBufferedSocketBase* s) {
     if (!running_ || !part_ || s->ReadCount == 0) return;
     const std::uint32_t n = s->ReadCount;
     const qint64 written = part_->write(s->ReadBuffer.get(), n);
-    if (head_.size() < 65536 && announced_ < 0) {
-        head_.append(s->ReadBuffer.get(), std::min<std::size_t>(n, 65536 - head_.size()));
+    if (head_.size() < MaxHeadBytes && announced_ < 0) {
+        head_.append(s->ReadBuffer.get(), std::min<std::size_t>(n, MaxHeadBytes - head_.size()));
         announced_ = announcedLength(head_);
     }
     s->PullUpReadBuffer(n);
     received_ += n;
     if (written != static_cast<qint64>(n))
         return endWithoutStoring("Cannot write file " + part_->fileName().toStdString());
-    if (received_ > maxBytes)
+    // An announced length over the limit ends it at once, not after the bytes came.
+    if (received_ > maxBytes || (announced_ > 0 && static_cast<std::uint64_t>(announced_) > maxBytes))
         return endWithoutStoring("The answer is larger than " + std::to_string(maxBytes) + " bytes");
     deadline_.start(timeLimitMs);  // what counts is silence, not the length of the transfer
     if (onProgress) onProgress(received_, announced_);
@@ -138,16 +202,16 @@ void ListDownload::HttpClientDisconnect(TSockCtrl*, TSocketBase* Socket) {
 void ListDownload::finish() {
     closeConnection();
     deadline_.stop();
+    transferDeadline_.stop();
     if (!part_->flush() || ::fsync(part_->handle()) != 0)
         return endWithoutStoring("Cannot write file " + part_->fileName().toStdString());
     part_->close();
     // Checked and read off the GUI thread; nothing it touches is shared meanwhile.
     if (worker_.joinable()) worker_.join();
-    worker_ = std::thread([this, file = part_->fileName().toStdString(), key = key_,
-                           index = programDir_ + IndexFileName] {
+    worker_ = std::thread([this, file = part_->fileName().toStdString(), key = key_, dir = programDir_] {
         auto prepared = std::make_shared<PreparedList>();
         try {
-            *prepared = prepareList(file, key, index);
+            *prepared = prepareList(file, key, dir);
         } catch (const std::exception& e) {
             prepared->problem = e.what();
         }
@@ -169,11 +233,18 @@ void ListDownload::store(std::shared_ptr<PreparedList> prepared) {
     }
     part_.reset();
     running_ = false;
-    const std::size_t stored = prepared->text.size();
+    const std::size_t entries = prepared->lists.predefined().size() + prepared->lists.main().size();
+    std::string outcome = "stored " + std::to_string(prepared->text.size()) + " bytes: " + std::to_string(entries) +
+                          (entries == 1 ? " entry, " : " entries, ");
+    if (key_.empty())
+        outcome += "not checked (there is no update.key)";
+    else
+        outcome += "signed with key " + keyId(key_) +
+                   (prepared->number ? ", number " + std::to_string(*prepared->number) : std::string(", no number"));
     lists_ = std::move(prepared->lists);
     workText_ = std::move(prepared->text);
     if (onStored) onStored();
-    if (onEnded) onEnded(true, "stored " + std::to_string(stored) + " bytes");
+    if (onEnded) onEnded(true, outcome);
 }
 
 void ListDownload::closeConnection() {
@@ -189,6 +260,7 @@ void ListDownload::closeConnection() {
 void ListDownload::endWithoutStoring(const std::string& outcome) {
     running_ = false;
     deadline_.stop();
+    transferDeadline_.stop();
     closeConnection();
     if (part_) {
         part_->remove();

@@ -4,12 +4,13 @@
 //
 // The answer goes to a file beside data.dat as it arrives, whatever its size up to a
 // limit. Only a whole list is stored (see answer.h), signed with the trusted key when
-// there is one, and it is checked and read into lists off the GUI thread; the rules in
-// force stay in force until then, and are replaced in one step. A download that ends
-// without storing a list (it could not start, the connect failed, the transfer ended in
-// an error, the answer is too large or no whole list, or nothing came for the time
-// limit, the look-up included) changes neither the lists nor the files, and leaves the
-// client ready for the next one.
+// there is one and not older than the stored one, and it is checked and read into lists
+// off the GUI thread; the rules in force stay in force until then, and are replaced in
+// one step. A download that ends without storing a list (it could not start, the connect
+// failed, the transfer ended in an error, the answer is too large or no whole list,
+// nothing came for the silence limit or the transfer outlasted the whole limit, the
+// look-up included) changes neither the lists nor the files, and leaves the client ready
+// for the next one.
 #include "approval/settings.h"
 #include "data/linklists.h"
 #include "platform/handoff.h"
@@ -59,15 +60,19 @@ public:
     TBinaryClient HttpClient;
     std::string RequestPath;
     int timeLimitMs = 60000;                            // silence: no byte for this long ends it
+    int transferLimitMs = 30 * 60 * 1000;               // the whole transfer, however steady
     std::uint64_t maxBytes = std::uint64_t(256) << 20;  // a larger answer is not stored
     std::function<void()> onStored;                     // shows the update indicator
     // While the answer arrives: bytes so far, and the whole length when it is announced.
     std::function<void(std::uint64_t received, std::int64_t total)> onProgress;
-    // Each end of a download: true with the bytes stored, or false with what happened.
+    // Each end of a download, and each failure to start one: true with what was stored
+    // (bytes, entries, the key and number or that it was not checked), or false with
+    // what happened.
     std::function<void(bool stored, const std::string& outcome)> onEnded;
 
 private:
     void take(TBufferedSocketBase* socket);
+    void timedOut(const std::string& outcome);
     void finish();
     void store(std::shared_ptr<PreparedList> prepared);
     void endWithoutStoring(const std::string& outcome);
@@ -77,7 +82,8 @@ private:
     LinkLists& lists_;
     std::string& workText_;
     const SettingsView* settings_ = nullptr;
-    QTimer deadline_;
+    QTimer deadline_;          // silence
+    QTimer transferDeadline_;  // the whole transfer
     Mailbox mailbox_;  // where the worker hands back the prepared list
     bool running_ = false;
     bool opening_ = false;  // the look-up and connect start of UpdateData
