@@ -4,7 +4,8 @@
 // by itself), or with neither; bench/page_bench.sh runs them by turns:
 //   QTWEBENGINE_DISABLE_SANDBOX=1 xvfb-run -a build/bench/gate_bench [--gated|--asked]
 #include "approval/gate.h"
-#include "shell/proxy.h"
+#include "proxy/proxy.h"
+#include "shell/engineargs.h"
 #include "shell/requestgate.h"
 #include "support/nginx.h"
 #include "synthetic.h"

@@ -2,9 +2,10 @@
 #include "platform/dialogs.h"
 #include "platform/errors.h"
 #include "platform/text.h"
+#include "proxy/proxy.h"
 #include "records/records.h"
+#include "shell/engineargs.h"
 #include "shell/form1.h"
-#include "shell/proxy.h"
 #include "shell/requestgate.h"
 #include "shell/webpane.h"
 #include "shell/windows.h"
@@ -17,7 +18,6 @@
 #include <QWebEngineProfile>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -96,15 +96,11 @@ Words programWords(int argc, char** argv) {
     return w;
 }
 
-// The engine takes switches from the command line and the environment; none of them may
-// open a way around the rules (a remote inspector, say). The program's own words stay.
-std::vector<char*> withoutEngineSwitches(int argc, char** argv) {
+// The engine takes switches from the environment too; none of them may open a way around
+// the rules (a remote inspector, say).
+void closeEnvironment() {
     qunsetenv("QTWEBENGINE_REMOTE_DEBUGGING");
     qunsetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    std::vector<char*> kept{argv[0]};
-    for (int i = 1; i < argc; ++i)
-        if (std::strncmp(argv[i], "--", 2) != 0) kept.push_back(argv[i]);
-    return kept;
 }
 
 }  // namespace
@@ -138,7 +134,8 @@ int main(int argc, char** argv) {
         std::fputs("wenlow: the request proxy could not start; a redirected picture or script may reach a refused "
                    "address before it is stopped\n",
                    stderr);
-    EngineArguments arguments(withoutEngineSwitches(argc, argv), &proxy);
+    closeEnvironment();
+    EngineArguments arguments({argv, argv + argc}, &proxy);
     registerOwnScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(arguments.count(), arguments.values());

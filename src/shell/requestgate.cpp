@@ -3,7 +3,7 @@
 #include "approval/address.h"
 #include "platform/dialogs.h"
 #include "platform/text.h"
-#include "shell/proxy.h"
+#include "proxy/proxy.h"
 
 #include <QBuffer>
 #include <QTimer>
@@ -84,6 +84,7 @@ namespace {
 // engine ask the site first.
 bool takesAHeader(const QWebEngineUrlRequestInfo& info, const QUrl& to) {
     switch (info.resourceType()) {
+    case QWebEngineUrlRequestInfo::ResourceTypeMainFrame:
     case QWebEngineUrlRequestInfo::ResourceTypeSubFrame: return true;
     case QWebEngineUrlRequestInfo::ResourceTypeImage:
     case QWebEngineUrlRequestInfo::ResourceTypeStylesheet:
@@ -104,14 +105,11 @@ void RequestGate::interceptRequest(QWebEngineUrlRequestInfo& info) {
     const QUrl url = info.requestUrl();
     switch (decide(url, type)) {
     case Outcome::Pass:
-        // Passes for the proxy on plain-web requests (never inside a secure connection):
-        // the top-level ones were decided by their panes; one bound to its address spares
-        // the proxy a second question to this thread.
-        if (passToken_.isEmpty() || url.scheme() != QLatin1String("http")) break;
-        if (type == QWebEngineUrlRequestInfo::ResourceTypeMainFrame)
-            info.setHttpHeader(GateProxy::PassHeader, passToken_);
-        else if (takesAHeader(info, url)) {
-            // The address as the engine writes it into its request to the proxy.
+        // A pass for the proxy on plain-web requests (never inside a secure connection),
+        // bound to the address as the engine writes it into its request to the proxy: the
+        // top-level ones were decided by their panes; the pass spares the proxy a second
+        // question to this thread.
+        if (!passToken_.isEmpty() && url.scheme() == QLatin1String("http") && takesAHeader(info, url)) {
             const QByteArray sent = url.toEncoded(QUrl::RemoveUserInfo | QUrl::RemoveFragment);
             const std::string_view address(sent.constData(), static_cast<std::size_t>(sent.size()));
             info.setHttpHeader(GateProxy::PassHeader, GateProxy::addressPass(passToken_, address));

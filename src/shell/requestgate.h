@@ -44,7 +44,7 @@ public:
     // frame): it may count, never write or ask.
     using Refused = std::function<void(const QUrl& page, const QUrl& address, bool frame)>;
     void setRefusalCounter(Refused counter) { refused_ = std::move(counter); }
-    // Marks the top-level plain-web requests let through here, for the proxy.
+    // Marks the plain-web requests let through here that may carry a pass, for the proxy.
     void setPassToken(QByteArray token) { passToken_ = std::move(token); }
 
 private:

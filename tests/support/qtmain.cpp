@@ -1,7 +1,8 @@
 // Test main for tests that need a Qt application object. The engine is started as the
 // program starts it: its plain-web requests go through the proxy, which tests hand to the
 // profile they protect.
-#include "shell/proxy.h"
+#include "proxy/proxy.h"
+#include "shell/engineargs.h"
 #include "shell/requestgate.h"
 #include "support/engine.h"
 

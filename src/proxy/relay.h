@@ -1,7 +1,9 @@
 #pragma once
-// The plumbing of the proxy: sockets read through a buffer, heads, and carrying a
-// message's body from one end to the other exactly as far as it goes, so that a
-// connection can carry the next request after it.
+// The plumbing of the proxy: sockets read through a buffer, and carrying a message's body
+// from one end to the other exactly as far as it goes, so that a connection can carry the
+// next request after it.
+#include "proxy/heads.h"
+
 #include <atomic>
 #include <cstddef>
 #include <string>
@@ -9,8 +11,8 @@
 
 namespace relay {
 
-inline constexpr int Tick = 200;                   // ms between looks at whether to stop
-inline constexpr std::size_t MaxHead = 64 * 1024;  // a request or answer head
+inline constexpr int Tick = 200;           // ms between looks at whether to stop
+inline constexpr int Quiet = 5 * 60'000;   // ms without a byte either way that ends a request under way
 
 // One end of a connection, read through a buffer. Every wait gives up when `stopping`
 // is set or after `quietMs` without a byte.
@@ -21,9 +23,11 @@ public:
     std::string& buffered() { return buf_; }
     // Reads more; false at the end, on an error or after quietMs.
     bool fill(int quietMs);
-    // Up to and with the blank line that ends a head; false when the connection ends
-    // first, stays quiet or the head is too long. `gotAny` says whether a byte came.
+    // Up to and with the empty line that ends a head (empty lines before it skipped);
+    // false when the connection ends first, stays quiet or the head is too long.
+    // `gotAny` says whether a byte came.
     bool readHead(std::string& head, int quietMs, bool* gotAny = nullptr);
+    // False when the other end is gone, or takes nothing for Quiet.
     bool send(std::string_view data);
     bool stopped() const { return stopping_; }
 
@@ -33,26 +37,11 @@ private:
     std::string buf_;
 };
 
-// How far a body goes.
-struct Body {
-    enum Kind { None, Length, Chunked, UntilClose } kind = None;
-    unsigned long long length = 0;
-};
-
-// What the proxy needs of a head's header lines.
-struct Headers {
-    std::string kept;  // every line but those that manage connections, each with "\r\n"
-    std::string pass;  // the value of the pass header, when there was one
-    bool close = false, keepAlive = false;  // what "Connection" said
-    bool chunked = false;
-    bool hasLength = false, badLength = false;
-    unsigned long long length = 0;
-};
-Headers readHeaders(std::string_view lines, std::string_view passHeader);
-
-// Carries the body from `from` to `to`; false when either end failed first.
+// Carries the body from `from` to `to`, a chunked one in chunks of the proxy's own
+// framing (its trailer dropped); false when either end failed first or the chunks were
+// not well formed.
 bool carryBody(Stream& from, Stream& to, const Body& body, int quietMs);
-// Carries bytes both ways until one end closes.
+// Carries bytes both ways until both ends have closed.
 void tunnel(Stream& a, Stream& b, int quietMs);
 
 // A connection to host:port, tried address by address; -1 when none answers.

@@ -1,6 +1,4 @@
-#include "shell/relay.h"
-
-#include "platform/text.h"
+#include "proxy/relay.h"
 
 #include <fcntl.h>
 #include <netdb.h>
@@ -11,32 +9,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
+#include <cstdio>
 
 namespace relay {
 
 namespace {
 
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
-        s.remove_suffix(1);
-    return s;
-}
-
-// Calls each(token) for the comma-separated tokens of a header value.
-template <typename F>
-void forEachToken(std::string_view value, F each) {
-    while (!value.empty()) {
-        const std::size_t comma = value.find(',');
-        each(trimmed(value.substr(0, comma)));
-        if (comma == std::string_view::npos) break;
-        value.remove_prefix(comma + 1);
-    }
-}
-
-// A line ending in "\r\n" (or "\n"), taken from the stream with its end.
+// A line ending in LF, taken from the stream with its end.
 bool readLine(Stream& from, std::string& line, int quietMs) {
     for (;;) {
         std::string& buf = from.buffered();
@@ -48,6 +28,8 @@ bool readLine(Stream& from, std::string& line, int quietMs) {
         if (buf.size() > MaxHead || !from.fill(quietMs)) return false;
     }
 }
+
+bool emptyLine(std::string_view line) { return line == "\n" || line == "\r\n"; }
 
 bool carryLength(Stream& from, Stream& to, unsigned long long length, int quietMs) {
     while (length > 0) {
@@ -61,29 +43,42 @@ bool carryLength(Stream& from, Stream& to, unsigned long long length, int quietM
     return true;
 }
 
+// The size of a chunk line, its extensions and the spaces around it left aside.
+bool chunkSize(std::string_view line, unsigned long long& size) {
+    line = line.substr(0, line.find(';'));
+    while (!line.empty() && std::string_view(" \t\r\n").find(line.back()) != std::string_view::npos) line.remove_suffix(1);
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    if (line.empty() || line.size() > 15) return false;
+    size = 0;
+    for (const char c : line) {
+        const int d = (c >= '0' && c <= '9')   ? c - '0'
+                      : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+                      : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                               : -1;
+        if (d < 0) return false;
+        size = size * 16 + static_cast<unsigned>(d);
+    }
+    return true;
+}
+
+// Each chunk goes on framed anew, so that what the receiver reads is what was understood
+// here, whatever the sender's spacing, extensions, line ends or trailer.
 bool carryChunks(Stream& from, Stream& to, int quietMs) {
     std::string line;
     for (;;) {
-        if (!readLine(from, line, quietMs) || !to.send(line)) return false;
-        const std::string_view size = trimmed(std::string_view(line).substr(0, line.find(';')));
-        if (size.empty() || size.size() > 15) return false;
-        unsigned long long length = 0;
-        for (char c : size) {
-            const int d = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
-                          : (c >= 'a' && c <= 'f')                    ? c - 'a' + 10
-                          : (c >= 'A' && c <= 'F')                    ? c - 'A' + 10
-                                                                      : -1;
-            if (d < 0) return false;
-            length = length * 16 + static_cast<unsigned>(d);
-        }
-        if (length == 0) {
-            // The trailer, up to its blank line.
+        unsigned long long size = 0;
+        if (!readLine(from, line, quietMs) || !chunkSize(line, size)) return false;
+        if (size == 0) {
             do {
-                if (!readLine(from, line, quietMs) || !to.send(line)) return false;
-            } while (trimmed(line).size() > 0);
-            return true;
+                if (!readLine(from, line, quietMs)) return false;
+            } while (!emptyLine(line));
+            return to.send("0\r\n\r\n");
         }
-        if (!carryLength(from, to, length, quietMs) || !readLine(from, line, quietMs) || !to.send(line)) return false;
+        char sizeLine[24];
+        const int n = std::snprintf(sizeLine, sizeof sizeLine, "%llx\r\n", size);
+        if (!to.send(std::string_view(sizeLine, static_cast<std::size_t>(n))) || !carryLength(from, to, size, quietMs) ||
+            !readLine(from, line, quietMs) || !emptyLine(line) || !to.send("\r\n"))
+            return false;
     }
 }
 
@@ -106,12 +101,12 @@ bool Stream::fill(int quietMs) {
 
 bool Stream::readHead(std::string& head, int quietMs, bool* gotAny) {
     for (;;) {
-        // Blank lines before a request are allowed and mean nothing.
-        while (buf_.size() >= 2 && buf_[0] == '\r' && buf_[1] == '\n') buf_.erase(0, 2);
+        // Empty lines before a head are allowed and mean nothing.
+        buf_.erase(0, std::min(buf_.find_first_not_of("\r\n"), buf_.size()));
         if (gotAny && !buf_.empty()) *gotAny = true;
-        if (const std::size_t end = buf_.find("\r\n\r\n"); end != std::string::npos) {
-            head.assign(buf_, 0, end + 4);
-            buf_.erase(0, end + 4);
+        if (const std::size_t end = headEnd(buf_); end != std::string::npos) {
+            head.assign(buf_, 0, end);
+            buf_.erase(0, end);
             return true;
         }
         if (buf_.size() > MaxHead || !fill(quietMs)) return false;
@@ -129,50 +124,9 @@ bool Stream::send(std::string_view data) {
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
         pollfd p{fd_, POLLOUT, 0};
         if (::poll(&p, 1, Tick) == 0) quiet += Tick;
-        if (stopping_ || quiet > 10 * 60'000) return false;
+        if (stopping_ || quiet > Quiet) return false;
     }
     return true;
-}
-
-Headers readHeaders(std::string_view lines, std::string_view passHeader) {
-    Headers h;
-    while (!lines.empty()) {
-        const std::size_t end = lines.find("\r\n");
-        const std::string_view line = lines.substr(0, end == std::string_view::npos ? lines.size() : end + 2);
-        lines.remove_prefix(line.size());
-        const std::size_t colon = line.find(':');
-        const std::string_view name = colon == std::string_view::npos ? line : line.substr(0, colon);
-        const std::string_view value = colon == std::string_view::npos ? std::string_view() : trimmed(line.substr(colon + 1));
-        if (equalsNoCase(name, passHeader)) {
-            h.pass = value;
-            continue;
-        }
-        if (equalsNoCase(name, "Connection") || equalsNoCase(name, "Proxy-Connection")) {
-            forEachToken(value, [&](std::string_view t) {
-                h.close = h.close || equalsNoCase(t, "close");
-                h.keepAlive = h.keepAlive || equalsNoCase(t, "keep-alive");
-            });
-            continue;
-        }
-        if (equalsNoCase(name, "Keep-Alive")) continue;
-        if (equalsNoCase(name, "Transfer-Encoding")) {
-            bool last = false;
-            forEachToken(value, [&](std::string_view t) { last = equalsNoCase(t, "chunked"); });
-            h.chunked = last;
-        } else if (equalsNoCase(name, "Content-Length")) {
-            unsigned long long n = 0;
-            bool digits = !value.empty() && value.size() <= 18;
-            for (char c : value) {
-                if (c < '0' || c > '9') digits = false;
-                n = n * 10 + static_cast<unsigned>(c - '0');
-            }
-            if (!digits || (h.hasLength && n != h.length)) h.badLength = true;
-            h.hasLength = true;
-            h.length = n;
-        }
-        h.kept += line;
-    }
-    return h;
 }
 
 bool carryBody(Stream& from, Stream& to, const Body& body, int quietMs) {

@@ -27,17 +27,18 @@ public:
     // Decides an address in the form the engine fetches it; for a tunnel (a secure
     // connection, of which only the host is seen) "https://host:port".
     using Decide = std::function<bool(const QByteArray& address, bool tunnel)>;
-    // The request gate puts this header on the top-level requests it lets through (each
-    // was decided by its pane, or is the program's own load); its value is known only to
-    // this run of the program, and the header never leaves the machine.
+    // The request gate puts this header on the plain-web requests it let through that
+    // may carry one (top-level loads, which their panes decided; frames; same-origin
+    // pictures, styles, scripts): the proxy need not wait for the GUI thread to ask again.
+    // The header never leaves the machine.
     static constexpr const char* PassHeader = "Wenlow-Pass";
-    // The pass the request gate puts on a subresource it let through: bound to the
-    // address (a keyed hash with the token), so that a redirect elsewhere, which carries
-    // the same headers, still meets the rules here; the proxy need not wait for the GUI
-    // thread to ask again about the address itself.
+    // Its value: bound to the address (a keyed hash with a token only this run knows), so
+    // that a redirect elsewhere, which carries the same headers, still meets the rules
+    // here, and a value a site ever saw is worth nothing.
     static QByteArray addressPass(const QByteArray& token, std::string_view address);
 
-    // Listens on the loopback address at once; without rules nothing passes.
+    // Listens on the loopback address at once, for connections of this process alone;
+    // without rules nothing passes.
     GateProxy();
     ~GateProxy();
     GateProxy(const GateProxy&) = delete;
@@ -46,10 +47,11 @@ public:
     bool listening() const { return listener_ >= 0; }
     quint16 port() const { return port_; }
     const QByteArray& passToken() const { return token_; }
-    // The engine's switches that send its requests here, loopback ones included; empty
-    // when the proxy could not listen.
+    // The engine's switches that send its requests here, loopback ones included (words
+    // for after "--webEngineArgs"); none when the proxy could not listen.
     std::vector<std::string> engineSwitches() const;
-    // On the thread that made the proxy, once its event loop can run.
+    // On the thread that made the proxy, once its event loop can run; empty rules let
+    // nothing through and leave nothing of the proxy on that thread.
     void setRules(Decide decide);
 
 private:
@@ -59,7 +61,6 @@ private:
         std::promise<bool> answer;
     };
     void acceptLoop();
-    void serve(int client);
     bool ask(std::string address, bool tunnel);
     void answerQuestions();
 
@@ -78,20 +79,4 @@ private:
     std::condition_variable idle_;
     int serving_ = 0;
     std::thread acceptor_;
-};
-
-// The words an application object is made with: the program's own, then the switches
-// that start the engine behind the proxy (none without one).
-class EngineArguments {
-public:
-    EngineArguments(std::vector<char*> words, const GateProxy* proxy);
-    EngineArguments(const EngineArguments&) = delete;
-    EngineArguments& operator=(const EngineArguments&) = delete;
-    int& count() { return count_; }
-    char** values() { return words_.data(); }
-
-private:
-    std::vector<std::string> switches_;
-    std::vector<char*> words_;
-    int count_ = 0;
 };
