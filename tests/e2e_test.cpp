@@ -23,7 +23,10 @@
 #include <QCoreApplication>
 #include <QDropEvent>
 #include <QEventLoop>
+#include <QNetworkDatagram>
+#include <QTcpServer>
 #include <QTimer>
+#include <QUdpSocket>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
@@ -218,7 +221,9 @@ TEST_F(EndToEnd, AWebListPageOnARefusedServerLoadsButNotItsPictures) {
 }
 
 // An approved page asks for a refused and an approved twin of every kind of request:
-// none of the refused ones reaches the server, every approved one does.
+// none of the refused ones reaches the server, every approved one does where the engine
+// sends one. Workers' sockets go to a refused path of a partly approved host; WebRTC to a
+// host refused whole, over UDP and TCP, from the page and from a fresh frame of it.
 TEST_F(EndToEnd, EveryRequestAPageMakesMeetsTheRules) {
     LoopbackHttpServer server;
     // Where a picture is sent on to a secure address: an approved host, and one refused
@@ -227,8 +232,11 @@ TEST_F(EndToEnd, EveryRequestAPageMakesMeetsTheRules) {
     server.redirect("/ok-securehop", QString("https://127.0.0.1:%1/ok").arg(secureOk.serverPort()));
     server.redirect("/no-securehop", QString("https://localhost:%1/no").arg(secureNo.serverPort()));
     const QString ws = server.url("").replace("http:", "ws:");
-    const QStringList kinds = {"style", "script", "prefetch", "frame", "image", "fetch", "xhr",
-                               "socket", "beacon", "newimage", "form", "redirect", "imagehop", "fetchhop"};
+    const QStringList kinds = {"style", "script", "prefetch", "frame", "image", "fetch", "xhr", "socket",
+                               "beacon", "newimage", "form", "redirect", "imagehop", "fetchhop", "workersocket"};
+    // Sockets of workers the pages run none of: neither twin ever leaves.
+    const QStringList never = {"sharedsocket", "datasharedsocket", "blobsharedsocket", "servicesocket", "shared.js",
+                               "service.js"};
     QString body;
     for (const QString twin : {"ok", "no"}) {
         const QString at = "/" + twin + "/";
@@ -247,8 +255,54 @@ TEST_F(EndToEnd, EveryRequestAPageMakesMeetsTheRules) {
         // An approved address that the server sends on to the twin.
         for (const QString hop : {"redirect", "imagehop", "fetchhop"}) server.redirect("/" + twin + "-" + hop, at + hop);
     }
+    // Each worker kind, from an approved script, opens both twins of its socket; a shared
+    // worker also from a data: and a blob: address, which no request gate hears of.
+    const auto sockets = [&](const QString& kind) {
+        return QString("for (const t of ['ok', 'no']) try { new WebSocket('%1/' + t + '/%2socket'); } catch (e) {}")
+            .arg(ws, kind);
+    };
+    for (const QString kind : {"worker", "shared", "service"})
+        server.answers["/ok/" + kind + ".js"] =
+            "HTTP/1.0 200 OK\r\nContent-Type: text/javascript\r\n\r\n" + sockets(kind).toUtf8();
+    body += QString("<script>new Worker('/ok/worker.js');"
+                    "try { new SharedWorker('/ok/shared.js'); } catch (e) {}"
+                    "try { new SharedWorker('data:text/javascript,' + encodeURIComponent(\"%1\")); } catch (e) {}"
+                    "try { new SharedWorker(URL.createObjectURL(new Blob([\"%2\"], {type: 'text/javascript'}))); }"
+                    " catch (e) {}"
+                    "navigator.serviceWorker.register('/ok/service.js').catch(() => {});</script>")
+                .arg(sockets("datashared"), sockets("blobshared"));
+    // WebRTC to a host the rules refuse whole: STUN and TURN over UDP, TURN over TCP.
+    QUdpSocket udp;
+    ASSERT_TRUE(udp.bind(QHostAddress("127.0.0.3"), 0));
+    QTcpServer tcp;
+    ASSERT_TRUE(tcp.listen(QHostAddress("127.0.0.3"), 0));
+    int udpPackets = 0, tcpConnections = 0;
+    QObject::connect(&udp, &QUdpSocket::readyRead, &udp, [&] {
+        while (udp.hasPendingDatagrams()) {
+            udp.receiveDatagram();
+            ++udpPackets;
+        }
+    });
+    QObject::connect(&tcp, &QTcpServer::newConnection, &tcp, [&] {
+        while (QTcpSocket* s = tcp.nextPendingConnection()) {
+            ++tcpConnections;
+            s->deleteLater();
+        }
+    });
+    body += QString("<script>window.rtc = [];"
+                    "function call(PC, from) { const pc = new PC({iceServers: [{urls: 'stun:127.0.0.3:%1'},"
+                    " {urls: ['turn:127.0.0.3:%1?transport=udp', 'turn:127.0.0.3:%2?transport=tcp'],"
+                    " username: 'anything the page likes', credential: 'x'}]});"
+                    " pc.createDataChannel('d'); pc.createOffer().then(o => pc.setLocalDescription(o))"
+                    ".then(() => window.rtc.push(from)); }"
+                    "try { call(RTCPeerConnection, 'page'); } catch (e) {}"
+                    "try { const f = document.createElement('iframe'); document.body.appendChild(f);"
+                    " call(f.contentWindow.RTCPeerConnection, 'frame'); } catch (e) {}</script>")
+                .arg(udp.localPort())
+                .arg(tcp.serverPort());
     server.page("/page", ("<html><head><title>Requests</title></head><body>" + body + "</body></html>").toUtf8());
-    dir.write("data.dat", "starturls\r\n1" + server.url("/no/").toStdString() + "\r\n2localhost\r\nmainurls\r\nendurls\r\n");
+    dir.write("data.dat", "starturls\r\n1" + server.url("/no/").toStdString() +
+                              "\r\n1http://127.0.0.3\r\n2localhost\r\nmainurls\r\nendurls\r\n");
     start();
     form1->WebBrowser2->Navigate(server.url("/page"));
     auto arrived = [&](const QString& path) {
@@ -258,14 +312,24 @@ TEST_F(EndToEnd, EveryRequestAPageMakesMeetsTheRules) {
     const bool all = waitFor([&] {
         return std::all_of(kinds.begin(), kinds.end(), [&](const QString& k) { return arrived("/ok/" + k); });
     }, 15000);
-    waitFor([] { return false; }, 500);  // anything refused that slipped through would be in by now
+    // Offers made, so WebRTC ran and looked for its servers (or was taken from the page).
+    QString offered;
+    waitFor([&] {
+        right->view()->page()->runJavaScript("window.rtc.join()", [&](const QVariant& v) { offered = v.toString(); });
+        return offered.contains("frame");
+    }, 5000);
+    waitFor([] { return false; }, 1500);  // anything refused that slipped through would be in by now
     for (const QString& kind : kinds) {
         EXPECT_TRUE(arrived("/ok/" + kind)) << "approved " << kind.toStdString() << " never asked for";
         EXPECT_FALSE(arrived("/no/" + kind)) << "refused " << kind.toStdString() << " reached the server";
     }
+    for (const QString& kind : never)
+        EXPECT_FALSE(arrived("/ok/" + kind) || arrived("/no/" + kind)) << kind.toStdString() << " left";
     EXPECT_TRUE(all);
     EXPECT_GT(secureOk.connections, 0) << "the approved secure host was never tried";
     EXPECT_EQ(secureNo.connections, 0) << "the refused secure host was reached";
+    EXPECT_EQ(udpPackets, 0) << "WebRTC sent UDP to a refused host (offers: " << offered.toStdString() << ")";
+    EXPECT_EQ(tcpConnections, 0) << "WebRTC reached a refused host over TCP";
     EXPECT_TRUE(dialogs.shown.empty());  // subresources and frames are refused without a box
     EXPECT_EQ(right->view()->url(), QUrl(server.url("/page")));
 }

@@ -180,6 +180,9 @@ TEST_F(Navigation, TheRequestGateFollowsTheLiveSwitches) {
         {parent, Info::ResourceTypeXhr, Outcome::Drop, Outcome::Pass},
         {good, Info::ResourceTypeScript, Outcome::Pass, Outcome::Pass},
         {bad, Info::ResourceTypeMainFrame, Outcome::Pass, Outcome::Pass},  // the pane's own BeforeNavigate decides
+        // Their sockets never meet the gate: pages run no such workers, whatever the rules.
+        {good, Info::ResourceTypeServiceWorker, Outcome::Drop, Outcome::Drop},
+        {good, Info::ResourceTypeSharedWorker, Outcome::Drop, Outcome::Drop},
         {QUrl("file:///etc/passwd"), Info::ResourceTypeSubFrame, Outcome::RefusedFrame, Outcome::RefusedFrame},
         {QUrl::fromLocalFile(QString::fromStdString(dir.file("one.html"))), Info::ResourceTypeImage, Outcome::Pass,
          Outcome::Pass},

@@ -5,7 +5,8 @@
 EngineArguments::EngineArguments(const std::vector<char*>& words, const GateProxy* proxy) {
     // After this word the engine reads only what follows it, so no word of the caller's
     // reaches it even when the proxy adds none.
-    switches_ = {"--webEngineArgs"};
+    switches_ = {"--webEngineArgs", "--force-webrtc-ip-handling-policy=disable_non_proxied_udp",
+                 "--disable-shared-workers"};
     if (proxy)
         for (std::string& s : proxy->engineSwitches()) switches_.push_back(std::move(s));
     for (std::size_t i = 0; i < words.size(); ++i)

@@ -67,6 +67,11 @@ RequestGate::Outcome RequestGate::decide(const QUrl& url, QWebEngineUrlRequestIn
         return allows(url, RequestKind::Navigation) ? Outcome::Pass : Outcome::RefusedFrame;
     case QWebEngineUrlRequestInfo::ResourceTypeNavigationPreloadSubFrame:
         return allows(url, RequestKind::Navigation) ? Outcome::Pass : Outcome::Drop;
+    case QWebEngineUrlRequestInfo::ResourceTypeServiceWorker:
+    case QWebEngineUrlRequestInfo::ResourceTypeSharedWorker:
+        // The engine never shows this gate what these workers send (their sockets): pages
+        // run none.
+        return Outcome::Drop;
     default: return allows(url, RequestKind::Resource) ? Outcome::Pass : Outcome::Drop;
     }
 }
