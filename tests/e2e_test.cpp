@@ -5,6 +5,7 @@
 #include "setup/form3.h"
 
 #include <QCheckBox>
+#include "shell/browser.h"
 #include "shell/form1.h"
 #include "shell/requestgate.h"
 #include "shell/webpane.h"
@@ -167,7 +168,7 @@ TEST_F(EndToEnd, HostilePagesCannotGetAroundTheRules) {
 
     for (const Trick& t : tricks) {
         SCOPED_TRACE(t.name);
-        windows.form3->CheckBox3->setChecked(t.newWindows);
+        form1->Form3->CheckBox3->setChecked(t.newWindows);
         dialogs.clear();
         const int loadsBefore = rightLoads;
         const QString page = server.url(t.path);
@@ -334,6 +335,29 @@ TEST_F(EndToEnd, EveryRequestAPageMakesMeetsTheRules) {
     EXPECT_EQ(right->view()->url(), QUrl(server.url("/page")));
 }
 
+// The windows go before the profile whose requests their rules decide, and a page may
+// still send a request while it closes: from the moment they start to go, the gate asks
+// them nothing and lets nothing through.
+TEST_F(EndToEnd, NothingAsksTheWindowsOnceTheyGo) {
+    LoopbackHttpServer server;
+    server.page("/page", "<html><head><title>Leaving</title><script>addEventListener('pagehide', () => "
+                         "navigator.sendBeacon('/gone', 'x'));</script></head><body>bye</body></html>");
+    start();
+    form1->WebBrowser2->Navigate(server.url("/page"));
+    ASSERT_TRUE(waitFor([&] { return right->view()->title() == "Leaving"; }));
+    const RequestGate* gate = &browser->profile().gate();
+    const QByteArray approved = server.url("/page").toLatin1();
+    ASSERT_TRUE(gate->allowsAddress(approved, false));
+    std::vector<bool> answers;
+    const auto ask = [&] { answers.push_back(gate->allowsAddress(approved, false)); };
+    QObject::connect(form1->Form3, &QObject::destroyed, ask);
+    QObject::connect(form1, &QObject::destroyed, ask);
+    browser.reset();
+    waitFor([] { return false; }, 1000);
+    EXPECT_EQ(answers, (std::vector<bool>{false, false}));
+    EXPECT_FALSE(server.requested.contains("/gone"));
+}
+
 // What a page may ask of the browser besides pages: nothing is saved, no permission given.
 TEST_F(EndToEnd, SideDoorsStayShut) {
     LoopbackHttpServer server;
@@ -391,7 +415,7 @@ TEST_F(EndToEnd, ADroppedLinkMeetsTheRulesOfAClick) {
         SCOPED_TRACE(d.dropped.toString().toStdString());
         form1->WebBrowser2->Navigate(server.url("/start"));
         ASSERT_TRUE(waitFor([&] { return right->view()->title() == "Start"; }));
-        windows.form3->CheckBox3->setChecked(d.newWindows);
+        form1->Form3->CheckBox3->setChecked(d.newWindows);
         dialogs.clear();
         QWidget* target = right->view()->focusProxy() ? right->view()->focusProxy() : right->view();
         QMimeData mime;

@@ -124,7 +124,7 @@ TEST_F(RecordsEndToEnd, AChildsRequestReachesTheParentsPageOnceUntilAnswered) {
     EXPECT_EQ(dialogs.shown.size(), 1u);
 
     // The parent's page: the request first, with the child's note.
-    TForm3& setup = *windows.form3;
+    TForm3& setup = *form1->Form3;
     setup.RecordsTab->refresh();
     ASSERT_GE(setup.RecordsTab->RecordList->topLevelItemCount(), 2);
     QTreeWidgetItem* first = setup.RecordsTab->RecordList->topLevelItem(0);

@@ -4,18 +4,16 @@
 #include "platform/text.h"
 #include "proxy/proxy.h"
 #include "records/records.h"
+#include "shell/browser.h"
 #include "shell/engineargs.h"
 #include "shell/form1.h"
 #include "shell/requestgate.h"
-#include "shell/webpane.h"
-#include "shell/windows.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QScreen>
 #include <QTimer>
-#include <QWebEngineProfile>
 
 #include <cstdio>
 #include <string>
@@ -128,7 +126,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "wenlow: the program folder %s is not there\n", words.dir.c_str());
         return 2;
     }
-    // The engine's plain-web requests go through the proxy, which asks the same rules.
+    // The engine's plain-web requests go through the proxy, which asks the same rules. It
+    // is made before the application object, as its port goes into the engine's words; it
+    // holds nothing of that object once the browser below is gone (its rules, and the
+    // notifier that brings it their answers, go with the browser's profile).
     GateProxy proxy;
     if (!proxy.listening())
         std::fputs("wenlow: the request proxy could not start; a redirected picture or script may reach a refused "
@@ -148,28 +149,15 @@ int main(int argc, char** argv) {
     std::string programDir = words.dir.empty() ? defaultProgramFolder(toAnsi(QCoreApplication::applicationDirPath()))
                                                : toAnsi(chosenFolder);
     if (programDir.back() != '/') programDir += '/';
-    // Both panes share the default profile, and every request of it meets the rules of
-    // the main window; until that exists, nothing passes.
-    const TForm1* rules = nullptr;
-    ProtectedProfile profile(
-        QWebEngineProfile::defaultProfile(),
-        [&rules](std::string_view address, RequestKind kind) { return rules && rules->allows(address, kind); },
-        [&rules] { return rules ? rules->rulesState() : RulesState{}; }, dialogs, &proxy);
     // Refusals and requests: to the journal where one runs, else to a file in the folder.
     Records records(openRecordStore(programDir));
-    ProgramWindows windows =
-        createWindows(dialogs, programDir, words.rest,
-                      [&profile](QWidget* parent) -> BrowserPane* { return new WebEnginePane(parent, &profile.gate()); },
-                      &records);
-    rules = windows.form1.get();
-    profile.gate().setRefusalCounter([&windows](const QUrl& page, const QUrl& address, bool frame) {
-        if (windows.form1) windows.form1->countRefused(page, address, frame);
-    });
+    Browser browser(dialogs, programDir, words.rest, &proxy, &records);
+    TForm1& form1 = browser.form1();
 
     const QString shot = qEnvironmentVariable("WENLOW_SCREENSHOT");
-    if (!shot.isEmpty()) screenshotOnFirstPage(*windows.form1, shot, clock);
+    if (!shot.isEmpty()) screenshotOnFirstPage(form1, shot, clock);
 
-    windows.form1->show();
-    activateWhenShown(*windows.form1);
+    form1.show();
+    activateWhenShown(form1);
     return app.exec();
 }

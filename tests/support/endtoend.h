@@ -2,10 +2,9 @@
 // The program's windows on the real engine, with recording dialogs, a temporary program
 // folder and, when a test gives them, records.
 #include "records/records.h"
+#include "shell/browser.h"
 #include "shell/form1.h"
-#include "shell/requestgate.h"
 #include "shell/webpane.h"
-#include "shell/windows.h"
 #include "support/engine.h"
 #include "support/recorder.h"
 #include "support/tempdir.h"
@@ -14,7 +13,6 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <QWebEnginePage>
-#include <QWebEngineProfile>
 #include <QWebEngineView>
 
 #include <gtest/gtest.h>
@@ -38,14 +36,8 @@ class EndToEnd : public ::testing::Test {
 protected:
     ProgramFolder dir{true};
     RecordingDialogs dialogs;
-    const TForm1* rules = nullptr;
-    ProtectedProfile profile{QWebEngineProfile::defaultProfile(),
-                             [this](std::string_view address, RequestKind kind) {
-                                 return rules && rules->allows(address, kind);
-                             },
-                             [this] { return rules ? rules->rulesState() : RulesState{}; }, dialogs, engineProxy()};
     std::unique_ptr<Records> records;  // set before start() to keep records
-    ProgramWindows windows;
+    std::unique_ptr<Browser> browser;
     TForm1* form1 = nullptr;
     WebEnginePane* left = nullptr;
     WebEnginePane* right = nullptr;
@@ -55,16 +47,8 @@ protected:
     int rightLoads = 0;
 
     void start() {
-        windows = createWindows(
-            dialogs, dir.path(), {},
-            [this](QWidget* parent) -> BrowserPane* { return new WebEnginePane(parent, &profile.gate()); },
-            records.get());
-        form1 = windows.form1.get();
-        if (records)
-            profile.gate().setRefusalCounter([this](const QUrl& page, const QUrl& address, bool frame) {
-                form1->countRefused(page, address, frame);
-            });
-        rules = form1;
+        browser = std::make_unique<Browser>(dialogs, dir.path(), QStringList(), engineProxy(), records.get());
+        form1 = &browser->form1();
         left = static_cast<WebEnginePane*>(form1->WebBrowser1);
         right = static_cast<WebEnginePane*>(form1->WebBrowser2);
         watch(left, leftAsked, leftLoads);
@@ -86,8 +70,6 @@ protected:
             ++loads;
         };
     }
-
-    ~EndToEnd() override { profile.gate().setRefusalCounter({}); }
 
     void click(WebEnginePane* pane, const QString& id) {
         pane->view()->page()->runJavaScript(QString("document.getElementById('%1').click();").arg(id));
