@@ -35,6 +35,25 @@ check "the installed browser opens its first list page from the system folder" b
    grep -q 'first list page loaded after .* ms: file:///var/lib/wenlow/list1.html' && test -s $shot"
 check "wenlow-check decides for a child's account on the system folder" bash -c \
   "runuser -u nobody -- wenlow-check http://www.badsite.example/games | grep -q '^refuse refuse '"
+# A child who copies the family's folder, empties its rules and names it (or puts a copy of
+# the program beside it) still browses under the system's rules, and is told so.
+child="$work/child"
+mkdir -p "$child/mine" "$child/home" "$child/bin"
+cp /var/lib/wenlow/* "$child/mine/"
+printf 'starturls\r\nmainurls\r\nendurls\r\n' > "$child/mine/data.dat"
+cp "$child"/mine/* /usr/bin/wenlow "$child/bin/"
+chown -R nobody "$child"
+system_rules() {  # the browser in a child's account opened the system folder's list page and said why
+  local out
+  out=$(runuser -u nobody -- env HOME="$child/home" QTWEBENGINE_DISABLE_SANDBOX=1 WENLOW_SCREENSHOT="$child/shot.png" \
+    timeout 120 xvfb-run -a "$@" 2>&1)
+  echo "$out"
+  grep -q 'first list page loaded after .* ms: file:///var/lib/wenlow/list1.html' <<< "$out" &&
+    grep -q 'settings and lists of /var/lib/wenlow/ are used' <<< "$out"
+}
+check "a child's account running wenlow --dir on a folder of its own gets the system's rules" \
+  system_rules wenlow --dir "$child/mine"
+check "a child's copy of the program beside a folder of its own gets the system's rules" system_rules "$child/bin/wenlow"
 for file in /var/lib/wenlow/*; do
   check "a child's account cannot change ${file##*/}" not runuser -u nobody -- test -w "$file"
 done

@@ -1,12 +1,27 @@
 #include "data/programdir.h"
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <system_error>
 
+#include <grp.h>
 #include <unistd.h>
 
+#include <vector>
+
 namespace fs = std::filesystem;
+
+bool mayChooseProgramFolder() {
+    std::error_code ec;
+    if (::geteuid() == 0 || !fs::is_directory(SystemFolder, ec)) return true;
+    const group* parents = ::getgrnam(ParentsGroup);
+    if (!parents) return false;
+    if (::getegid() == parents->gr_gid) return true;
+    std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
+    groups.resize(static_cast<std::size_t>(std::max(::getgroups(static_cast<int>(groups.size()), groups.data()), 0)));
+    return std::find(groups.begin(), groups.end(), parents->gr_gid) != groups.end();
+}
 
 std::string defaultProgramFolder(const std::string& executableDir) {
     std::string dir = executableDir.empty() ? std::string(".") : executableDir;

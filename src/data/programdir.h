@@ -6,6 +6,13 @@
 
 inline constexpr const char* SystemFolder = "/var/lib/wenlow/";
 
+inline constexpr const char* ParentsGroup = "wenlow-parents";
+
+// Whether this account may run the browser on a program folder of its choosing: where the
+// system folder is there (an installed browser), only root and the parents' group may;
+// every other account runs on the system's rules.
+bool mayChooseProgramFolder();
+
 // With a trailing "/".
 std::string defaultProgramFolder(const std::string& executableDir);
 

@@ -12,10 +12,13 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProcessEnvironment>
+#include <QLabel>
 #include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -94,12 +97,25 @@ Words programWords(int argc, char** argv) {
     return w;
 }
 
-// The engine takes switches from the environment too; none of them may open a way around
-// the rules (a remote inspector, say).
-void closeEnvironment() {
+// The engine and Qt take switches from the environment too; none of them may open a way
+// around the rules (a remote inspector, say). Where the account must run on the system's
+// rules, nothing may load code or the engine's parts from a folder of its choosing either.
+void closeEnvironment(bool restricted) {
     qunsetenv("QTWEBENGINE_REMOTE_DEBUGGING");
     qunsetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!restricted) return;
+    qunsetenv("QT_PLUGIN_PATH");
+    qunsetenv("QT_QPA_PLATFORM_PLUGIN_PATH");
+    // The engine's process, resources, locales and dictionaries; its sandbox switch stays,
+    // as it opens nothing past the rules and some machines cannot run the sandbox.
+    QStringList engine;
+    for (const QString& v : QProcessEnvironment::systemEnvironment().keys())
+        if (v.startsWith("QTWEBENGINE") && v != "QTWEBENGINE_DISABLE_SANDBOX") engine << v;
+    for (const QString& v : engine) qunsetenv(v.toLocal8Bit().constData());
 }
+
+const char* const SystemRulesText = "The settings and lists of /var/lib/wenlow/ are used: only a parent's account "
+                                    "(a member of the group wenlow-parents) can choose another program folder.";
 
 }  // namespace
 
@@ -120,11 +136,26 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "wenlow: %s\n%s", words.error.c_str(), Usage);
         return 2;
     }
-    // By its full path, as the engine names the files in it.
-    const QString chosenFolder = QFileInfo(QString::fromLocal8Bit(words.dir.c_str())).canonicalFilePath();
-    if (!words.dir.empty() && (chosenFolder.isEmpty() || !QFileInfo(chosenFolder).isDir())) {
-        std::fprintf(stderr, "wenlow: the program folder %s is not there\n", words.dir.c_str());
-        return 2;
+    // Where a system folder holds the family's rules, an account that is not a parent's
+    // runs on them, whatever folder it names or the program is copied beside.
+    const bool restricted = !mayChooseProgramFolder();
+    closeEnvironment(restricted);
+    std::string programDir;
+    bool overruled = false;  // the account asked for other rules and is told once
+    if (restricted) {
+        programDir = SystemFolder;
+        std::error_code ec;
+        const std::filesystem::path own = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
+        overruled = !words.dir.empty() || std::filesystem::exists(own / "setup.dat", ec);
+        if (overruled) std::fprintf(stderr, "wenlow: %s\n", SystemRulesText);
+    } else if (!words.dir.empty()) {
+        // By its full path, as the engine names the files in it.
+        const QString chosen = QFileInfo(QString::fromLocal8Bit(words.dir.c_str())).canonicalFilePath();
+        if (chosen.isEmpty() || !QFileInfo(chosen).isDir()) {
+            std::fprintf(stderr, "wenlow: the program folder %s is not there\n", words.dir.c_str());
+            return 2;
+        }
+        programDir = toAnsi(chosen);
     }
     // The engine's plain-web requests go through the proxy, which asks the same rules. It
     // is made before the application object, as its port goes into the engine's words; it
@@ -135,7 +166,6 @@ int main(int argc, char** argv) {
         std::fputs("wenlow: the request proxy could not start; a redirected picture or script may reach a refused "
                    "address before it is stopped\n",
                    stderr);
-    closeEnvironment();
     EngineArguments arguments({argv, argv + argc}, &proxy);
     registerOwnScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -146,13 +176,13 @@ int main(int argc, char** argv) {
     QtDialogs dialogs;
     setApplicationErrorSink([&dialogs](const std::string& text) { dialogs.errorBox(text); });
 
-    std::string programDir = words.dir.empty() ? defaultProgramFolder(toAnsi(QCoreApplication::applicationDirPath()))
-                                               : toAnsi(chosenFolder);
+    if (programDir.empty()) programDir = defaultProgramFolder(toAnsi(QCoreApplication::applicationDirPath()));
     if (programDir.back() != '/') programDir += '/';
     // Refusals and requests: to the journal where one runs, else to a file in the folder.
     Records records(openRecordStore(programDir));
     Browser browser(dialogs, programDir, words.rest, &proxy, &records);
     TForm1& form1 = browser.form1();
+    if (overruled) form1.Panel2->setText(SystemRulesText);
 
     const QString shot = qEnvironmentVariable("WENLOW_SCREENSHOT");
     if (!shot.isEmpty()) screenshotOnFirstPage(form1, shot, clock);
