@@ -17,7 +17,6 @@
 
 #include <chrono>
 #include <future>
-#include <optional>
 #include <string>
 #include <string_view>
 

@@ -4,9 +4,10 @@
 // the engine is told to send its http requests through this proxy on the loopback
 // address, which puts each address to the rules before a byte of it leaves the machine.
 // Secure addresses reach it only as tunnels to a host: a tunnel is refused when the rules
-// refuse every address on that host, and what goes through it stays the request gate's.
-// The rules are asked on the thread that made the proxy (the GUI thread, where the
-// settings live); connections are served on threads of their own.
+// refuse every address on that host, and what goes through it stays the request gate's
+// (session.h says what a tunnel may carry). The rules are asked on the thread that made
+// the proxy (the GUI thread, where the settings live); connections, of this process
+// alone, are served on threads of their own.
 #include <QByteArray>
 #include <QSocketNotifier>
 
