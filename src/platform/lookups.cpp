@@ -187,10 +187,11 @@ struct Tasks {
     std::map<HANDLE, std::shared_ptr<Task>> live;
     HANDLE next = 1;
 };
+// Never destroyed: a look-up thread is detached and may end after the program's static
+// objects are gone (a cancelled look-up runs on until the resolver answers).
 Tasks& tasks() {
-    // Never destroyed: a detached look-up may still be ending while the program exits.
-    static Tasks& t = *new Tasks;
-    return t;
+    static Tasks* const t = new Tasks;
+    return *t;
 }
 
 // Runs a look-up on a helper thread; its reply is written and posted only while the

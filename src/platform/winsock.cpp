@@ -33,9 +33,10 @@ namespace wsock {
 
 thread_local std::int32_t lastError = 0;
 
+// Never destroyed, as the look-up threads that read it may outlive the static objects.
 Routes& routes() {
-    static Routes r;
-    return r;
+    static Routes* const r = new Routes;
+    return *r;
 }
 
 namespace {

@@ -6,11 +6,11 @@
 #include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
+#include <string>
+#include <string_view>
 
 namespace {
 
@@ -50,14 +50,17 @@ std::uint32_t socketInode(const sockaddr_in& from, const sockaddr_in& to) {
     return inode;
 }
 
-bool holdsSocket(ino_t inode) {
+// Read by name from /proc, never through the descriptors themselves, which other threads
+// may be closing meanwhile.
+bool holdsSocket(std::uint32_t inode) {
     DIR* fds = ::opendir("/proc/self/fd");
     if (!fds) return false;
+    const std::string wanted = "socket:[" + std::to_string(inode) + "]";
+    char target[64];
     bool held = false;
     while (const dirent* e = ::readdir(fds)) {
-        if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
-        struct stat s {};
-        if (::fstat(std::atoi(e->d_name), &s) == 0 && S_ISSOCK(s.st_mode) && s.st_ino == inode) {
+        const ssize_t n = ::readlinkat(::dirfd(fds), e->d_name, target, sizeof target);
+        if (n > 0 && std::string_view(target, static_cast<std::size_t>(n)) == wanted) {
             held = true;
             break;
         }
