@@ -12,8 +12,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QProcessEnvironment>
 #include <QLabel>
+#include <QProcessEnvironment>
 #include <QScreen>
 #include <QTimer>
 
