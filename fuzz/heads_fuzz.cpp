@@ -22,8 +22,10 @@ namespace {
 
 constexpr std::string_view Pass = "Wenlow-Pass";
 
-void require(bool ok) {
-    if (!ok) std::abort();
+void require(bool ok, int line = __builtin_LINE()) {
+    if (ok) return;
+    std::fprintf(stderr, "heads_fuzz.cpp:%d does not hold\n", line);
+    std::abort();
 }
 
 // Every kept line is "Name: value" with a name the proxy leaves to others, and nothing
@@ -97,7 +99,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         checkKept(h.kept);
         relay::Body body;
         if (answer ? relay::answerBody(h, "GET", body) : relay::requestBody(h, body)) {
-            require(!h.badLength);
+            // A length that is not one frames nothing: a body is then chunked (the coding
+            // wins, as the engine has it) or absent.
+            require(!h.badLength || body.kind == relay::Body::None || body.kind == relay::Body::Chunked);
             const std::string framing = relay::framing(body, h);
             require(framing.empty() || framing.find("\r\n") == framing.size() - 2);
             relay::carryBody(from, to, body, 0);

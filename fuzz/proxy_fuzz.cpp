@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -19,8 +20,10 @@
 
 namespace {
 
-void require(bool ok) {
-    if (!ok) std::abort();
+void require(bool ok, int line = __builtin_LINE()) {
+    if (ok) return;
+    std::fprintf(stderr, "proxy_fuzz.cpp:%d does not hold\n", line);
+    std::abort();
 }
 
 int loaded(std::string_view bytes, int& keep) {
