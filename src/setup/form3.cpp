@@ -10,6 +10,7 @@
 #include "platform/errors.h"
 #include "platform/fonts.h"
 #include "platform/text.h"
+#include "setup/access.h"
 #include "setup/mainlink.h"
 #include "setup/parentwrite.h"
 #include "setup/predefmodel.h"
@@ -244,6 +245,8 @@ void TForm3::buildLayout() {
     place(new QLabel("And then click  Change Password:", change), 16, 216, 216, 16, "Label4");
     Button16 = button(change, "Change Password", 16, 240, 201, 25, "Button16");
     closeGate(true);
+    nameSetupControls(*this);
+    guideKeyboard(*this);
 }
 
 void TForm3::connectHandlers() {
