@@ -3,6 +3,7 @@
 #include "platform/errors.h"
 #include "platform/text.h"
 #include "records/records.h"
+#include "shell/access.h"
 #include "shell/form1.h"
 #include "shell/proxy.h"
 #include "shell/requestgate.h"
@@ -140,6 +141,7 @@ int main(int argc, char** argv) {
                    stderr);
     EngineArguments arguments(withoutEngineSwitches(argc, argv), &proxy);
     registerOwnScheme();
+    enablePageAccessibility();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(arguments.count(), arguments.values());
     QApplication::setApplicationName("Wenlow Explorer");
