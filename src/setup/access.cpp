@@ -1,6 +1,7 @@
 #include "setup/access.h"
 
 #include "setup/form3.h"
+#include "setup/sourcespage.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QToolButton>
+#include <QTreeWidget>
 
 namespace {
 
@@ -61,6 +63,8 @@ void nameSetupControls(TForm3& f) {
     name(f.Edit12, "Address to block", "Typed here, then Add To List");
     describe(f.Button6, "Adds the address typed above to the parent defined blocked links");
     name(f.ParentBlocks, "Parent defined blocked links");
+
+    name(f.Sources->sources, "List sources", "The lists the link lists are built from, and when each was last fetched");
 
     // Tab goes from the page tabs straight to the first row; the area scrolls to the
     // focused control by itself.
