@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libbenchmark-dev libsodium-dev libsystemd-dev libcurl4-openssl-dev ca-certificates openssl
   dbus-daemon dbus-bin polkitd pkexec
   xvfb xauth fonts-dejavu-core fonts-liberation2 netbase nginx-light
+  dbus-daemon dbus-bin at-spi2-core
   dpkg-dev lintian desktop-file-utils appstream adduser
 )
 

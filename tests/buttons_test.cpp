@@ -18,6 +18,8 @@ protected:
         start({"PARENT"});
         ASSERT_TRUE(dialogs.shown.empty());
         form1->Setup1Click();
+        form3->Edit1->setText("parent");  // the pages answer only past the gate
+        form3->Button4Click();
     }
 };
 

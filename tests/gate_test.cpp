@@ -190,6 +190,7 @@ TEST_F(Setup, SaveWritesTheControlsInTheStoredLayout) {
 TEST_F(Setup, DefaultServerSavesAnEmptyAddressLine) {
     dir.write("setup.dat", "o`qdms\r\n11111001\r\nkept.example\r\n111111111\r\n000000000\r\n");
     form3->FormShow();
+    enter("parent");
     form3->RadioButton1->setChecked(true);
     form3->RadioButton1Click();
     EXPECT_FALSE(form3->Edit11->isEnabled());
@@ -208,6 +209,7 @@ TEST_F(Setup, SaveBeforeThePasswordWritesBackWhatWasLoaded) {
     EXPECT_EQ(dir.read("setup.bak"), setup);
     // A second save leaves the backups as they are.
     form1->Setup1Click();
+    enter("parent");
     form3->CheckBox1->setChecked(false);
     form3->Button1Click();
     EXPECT_EQ(dir.read("setup.bak"), setup);

@@ -32,7 +32,7 @@ TEST_F(SetupLoad, ControlsTakeTheStoredSettings) {
     EXPECT_FALSE(form3->CheckBox3->isChecked());
     EXPECT_TRUE(form3->CheckBox15->isChecked());
     EXPECT_TRUE(form3->RadioButton2->isChecked());  // position 6 clear: the address below
-    EXPECT_TRUE(form3->Edit11->isEnabled());
+    EXPECT_TRUE(form3->Edit11->isEnabledTo(form3->SetupTabs));  // once the gate lets the pages be used
     EXPECT_EQ(form3->Edit11->text(), "lists.example/data.dat");
     EXPECT_TRUE(form3->RadioButton4->isChecked());  // position 7 clear: when pressed
     EXPECT_TRUE(form3->verifyBox[1]->isChecked());

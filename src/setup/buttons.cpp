@@ -8,6 +8,7 @@
 #include "platform/bitmap.h"
 #include "platform/dialogs.h"
 #include "platform/text.h"
+#include "setup/access.h"
 #include "setup/mainlink.h"
 
 #include <QCheckBox>
@@ -26,6 +27,7 @@ void TForm3::UpdateButtons() {
     for (int i = 1; i <= 9; ++i) {
         const std::string path = picturePath(PictureFiles[i], i);
         pictureButton[i]->setText(fromAnsi(ButtonLabels[i]));
+        namePictureButton(pictureButton[i], i);
         const QPixmap picture = loadBitmap(path);
         pictureButton[i]->setIcon(picture);
         pictureButton[i]->setIconSize(picture.size().boundedTo(QSize(32, 28)));

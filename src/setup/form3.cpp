@@ -10,6 +10,7 @@
 #include "platform/errors.h"
 #include "platform/fonts.h"
 #include "platform/text.h"
+#include "setup/access.h"
 #include "setup/mainlink.h"
 #include "setup/parentwrite.h"
 #include "setup/predefmodel.h"
@@ -110,6 +111,7 @@ TForm3::TForm3(MainWindowLink& main, Dialogs& dialogs, std::string programDir, Q
     buildLayout();
     connectHandlers();
     FormCreate();
+    loaded_ = setupValues();
 }
 
 TForm3::~TForm3() = default;
@@ -243,6 +245,8 @@ void TForm3::buildLayout() {
     place(new QLabel("And then click  Change Password:", change), 16, 216, 216, 16, "Label4");
     Button16 = button(change, "Change Password", 16, 240, 201, 25, "Button16");
     closeGate(true);
+    nameSetupControls(*this);
+    guideKeyboard(*this);
 }
 
 void TForm3::connectHandlers() {
@@ -372,6 +376,7 @@ void TForm3::FormShow() {
         main_.showSiteSlot(i, shown);
         if (shown) main_.setStartAddress(i, s.addresses[i - 1]);
     }
+    loaded_ = setupValues();
 
     const ButtonsValues b = readButtonsFile(programDir_ + "buttons.dat");
     for (int i = 1; i <= 9; ++i) {
@@ -389,8 +394,10 @@ void TForm3::FormHide() {
 
 void TForm3::closeGate(bool closed) {
     Panel4->setVisible(closed);
-    // Painted over is not enough: the keyboard must not reach the pages either.
+    // Painted over is not enough: neither the keyboard nor an accessibility action may
+    // reach the pages either.
     SetupTabs->setVisible(!closed);
+    SetupTabs->setEnabled(!closed);
 }
 
 void TForm3::closeEvent(QCloseEvent* e) {
@@ -468,7 +475,11 @@ ButtonsValues TForm3::buttonsValues() const {
 }
 
 void TForm3::Button1Click() {
-    const SetupValues setup = setupValues();
+    // Before the password the parent cannot have changed the pages: what was loaded goes
+    // back, whatever a box was made to say (a disabled one still takes a screen reader's
+    // text).
+    SetupValues setup = Panel4->isHidden() ? setupValues() : loaded_;
+    setup.password = Password;
     const ButtonsValues buttons = buttonsValues();
     // In a child's account, a parent may allow it on the spot.
     saveProgramFiles(programDir_, {{"setup.dat", setupFileBytes(setup)}, {"buttons.dat", buttonsFileBytes(buttons)}},

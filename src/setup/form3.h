@@ -184,5 +184,6 @@ private:
     Dialogs& dialogs_;
     std::string programDir_;
     std::vector<std::string> parentBlocks_;  // what ParentBlocks shows, as 8-bit text
+    SetupValues loaded_;                     // the settings as the last load left the controls
     std::uint64_t parentRevision_ = 0;
 };

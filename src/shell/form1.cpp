@@ -12,6 +12,7 @@
 #include "records/tally.h"
 #include "setup/form3.h"
 #include "shell/about.h"
+#include "shell/access.h"
 #include "update/download.h"
 #include "update/listwatch.h"
 
@@ -304,6 +305,7 @@ void TForm1::buildLayout() {
     ProgressBar2->setTextVisible(false);
     status->addWidget(ProgressBar2);
     column->addWidget(panel1);
+    nameMainWindow(*this);
 }
 
 void TForm1::FormCreate() {
@@ -533,7 +535,10 @@ void TForm1::setStartAddress(int site, const std::string& address) { startAddres
 
 void TForm1::showSiteSlot(int site, bool shown) { siteSlot[site]->setVisible(shown); }
 
-void TForm1::setSiteLabel(int site, const std::string& label) { siteButton[site]->setText(fromAnsi(label)); }
+void TForm1::setSiteLabel(int site, const std::string& label) {
+    siteButton[site]->setText(fromAnsi(label));
+    nameSiteButton(siteButton[site], site);
+}
 
 void TForm1::setSitePicture(int site, const QPixmap& picture) {
     siteButton[site]->setIcon(picture);

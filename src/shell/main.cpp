@@ -4,6 +4,7 @@
 #include "platform/text.h"
 #include "proxy/proxy.h"
 #include "records/records.h"
+#include "shell/access.h"
 #include "shell/browser.h"
 #include "shell/engineargs.h"
 #include "shell/form1.h"
@@ -168,6 +169,7 @@ int main(int argc, char** argv) {
                    stderr);
     EngineArguments arguments({argv, argv + argc}, &proxy);
     registerOwnScheme();
+    enablePageAccessibility();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(arguments.count(), arguments.values());
     QApplication::setApplicationName("Wenlow Explorer");
