@@ -1,6 +1,7 @@
 // End to end with the real browser engine on a display (Xvfb) and a page server on the
 // loopback address.
 #include "approval/urlok.h"
+#include "platform/dialogs.h"
 #include "platform/winsock.h"
 #include "setup/form3.h"
 
@@ -15,10 +16,13 @@
 #include "support/httpserver.h"
 #include "support/recorder.h"
 #include "support/tempdir.h"
+#include "support/tool.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QApplication>
+#include <QDialog>
 #include <QMimeData>
 #include <QCoreApplication>
 #include <QDropEvent>
@@ -430,4 +434,41 @@ TEST_F(EndToEnd, AFragmentChangesNothing) {
     EXPECT_TRUE(waitFor([&] { return right->view()->title() == "/fine"; }));
     EXPECT_FALSE(server.requested.contains("/par"));
     EXPECT_FALSE(server.requested.contains("/three"));
+}
+
+namespace {
+
+// The title the window manager is given for a window (the X property it reads).
+std::string shownTitle(QWidget* window) {
+    const ToolRun r = runTool("xprop -id " + std::to_string(window->winId()) + " _NET_WM_NAME 2>&1");
+    const std::size_t open = r.out.find('"'), close = r.out.rfind('"');
+    return open == std::string::npos || close == open ? r.out : r.out.substr(open + 1, close - open - 1);
+}
+
+}  // namespace
+
+// What the window manager shows: the program named once in the main window's title, and
+// a message box captioned "Error" alone.
+TEST_F(EndToEnd, TitlesNameTheProgramOnce) {
+    LoopbackHttpServer server;
+    server.page("/learn", "<html><head><title>Learn</title></head><body>learn</body></html>");
+    start();
+    form1->WebBrowser2->Navigate(server.url("/learn"));
+    EXPECT_TRUE(waitFor([&] { return shownTitle(form1) == "Wenlow Explorer - Learn"; }, 10000)) << shownTitle(form1);
+
+    QtDialogs shown;
+    std::string caption;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!box) return;
+        caption = shownTitle(box);
+        if (caption.find("Error") != std::string::npos) box->reject();  // the caption has been given
+    });
+    look.start(100);
+    QTimer::singleShot(10000, [] {
+        if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) box->reject();
+    });
+    shown.messageBox(RefusedRightText, "Error");
+    EXPECT_EQ(caption, "Error");
 }

@@ -142,8 +142,7 @@ int main(int argc, char** argv) {
     registerOwnScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(arguments.count(), arguments.values());
-    QApplication::setApplicationName("Wenlow Explorer");
-    QApplication::setApplicationDisplayName("Wenlow Explorer");
+    nameApplication();
 
     QtDialogs dialogs;
     setApplicationErrorSink([&dialogs](const std::string& text) { dialogs.errorBox(text); });
@@ -168,6 +167,7 @@ int main(int argc, char** argv) {
     profile.gate().setRefusalCounter([&windows](const QUrl& page, const QUrl& address, bool frame) {
         if (windows.form1) windows.form1->countRefused(page, address, frame);
     });
+    profile.gate().setSafeSearch([&rules] { return rules && rules->safeSearch(); });
 
     const QString shot = qEnvironmentVariable("WENLOW_SCREENSHOT");
     if (!shot.isEmpty()) screenshotOnFirstPage(*windows.form1, shot, clock);

@@ -3,6 +3,7 @@
 // profile they protect.
 #include "shell/proxy.h"
 #include "shell/requestgate.h"
+#include "shell/windows.h"
 #include "support/engine.h"
 
 #include <QApplication>
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
     registerOwnScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(arguments.count(), arguments.values());
+    nameApplication();  // as the program names itself
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
