@@ -6,6 +6,7 @@
 #include "setup/form3.h"
 
 #include <QCheckBox>
+#include <QRadioButton>
 #include "shell/form1.h"
 #include "shell/requestgate.h"
 #include "shell/webpane.h"
@@ -471,4 +472,40 @@ TEST_F(EndToEnd, TitlesNameTheProgramOnce) {
     });
     shown.messageBox(RefusedRightText, "Error");
     EXPECT_EQ(caption, "Error");
+}
+
+// Only the approved sites, chosen in the window: a page of an approved site loads what it
+// asks of that site, and nothing of another, neither asked for nor sent there on; the
+// choice undone counts at once.
+TEST_F(EndToEnd, OnlyTheApprovedSitesOpenForEveryRequest) {
+    LoopbackHttpServer server;
+    const QString other = QString("http://localhost:%1").arg(server.serverPort());
+    server.redirect("/hop", other + "/no-hop");
+    server.page("/page", ("<html><head><title>Approved</title></head><body><img src='/ok-image'><img src='" + other +
+                          "/no-image'><img src='/hop'><iframe src='" + other + "/no-frame'></iframe></body></html>")
+                             .toUtf8());
+    server.page("/elsewhere", "<html><head><title>Elsewhere</title></head><body>e</body></html>");
+    dir.write("sites.dat", "only-approved 1\r\nsafe-search 1\r\nallow-site 127.0.0.1\r\n");
+    dir.write("list1.html", "<html><head><title>List</title></head><body><a id='other' href='" + other.toStdString() +
+                                "/elsewhere'>other</a></body></html>");
+    start();
+    EXPECT_TRUE(windows.form3->onlyApproved());
+    form1->WebBrowser2->Navigate(server.url("/page"));
+    EXPECT_TRUE(waitFor([&] { return server.requested.contains("/ok-image"); }));
+    waitFor([] { return false; }, 1000);  // anything refused that slipped through would be in by now
+    for (const char* refused : {"/no-image", "/no-hop", "/no-frame"}) EXPECT_FALSE(server.requested.contains(refused)) << refused;
+    EXPECT_TRUE(server.requested.contains("/hop"));  // asked of the approved site; its answer led elsewhere
+    EXPECT_TRUE(dialogs.shown.empty());
+
+    click(left, "other");
+    ASSERT_TRUE(waitFor([&] { return !dialogs.shown.empty(); }));
+    EXPECT_EQ(dialogs.shown, (std::vector<Shown>{{"message", RefusedLeftText, "Error"}}));
+    EXPECT_FALSE(server.requested.contains("/elsewhere"));
+
+    windows.form3->EverySiteButton->setChecked(true);
+    windows.form3->CheckBox15->setChecked(false);  // the sample verifies site 1's links
+    dialogs.clear();
+    click(left, "other");
+    EXPECT_TRUE(waitFor([&] { return right->view()->title() == "Elsewhere"; }));
+    EXPECT_TRUE(dialogs.shown.empty());
 }

@@ -1,6 +1,7 @@
 // The parent's own sites in the setup window, driven as a parent drives it (keyboard and
 // mouse): only the approved sites, whole sites and single pages, safe search, and what a
 // save says of settings that refuse every site. wenlow-check must agree with the window.
+#include "approval/urlok.h"
 #include "support/program.h"
 #include "support/tool.h"
 
@@ -11,6 +12,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTabBar>
 #include <QTest>
@@ -296,4 +298,35 @@ TEST_F(ParentSites, EveryControlHasANameAndTheNewOnesAreReachedByTheKeyboard) {
     form3->BlockPageButton->setFocus();
     QTest::keyClick(form3->BlockPageButton, Qt::Key_Down);
     EXPECT_TRUE(form3->BlockSiteButton->isChecked());
+}
+
+// README.md's "Allow only chosen sites, step by step", followed from the sample folder:
+// every link of the first list page opens at the first click, and nothing else does.
+TEST_F(ParentSites, TheReadmeRecipeOpensTheApprovedSitesAtTheFirstClick) {
+    QTest::mouseClick(form3->OnlyApprovedButton, Qt::LeftButton);
+    QTest::mouseClick(form3->ApprovedSitesButton, Qt::LeftButton);
+    for (const char* site : {"www.nasa.gov", "kids.nationalgeographic.com", "pbskids.org", "kids.britannica.com"}) {
+        type(form3->ApprovedEdit, site);
+        QTest::keyClick(form3->ApprovedEdit, Qt::Key_Return);
+    }
+    QTest::mouseClick(form3->ApprovedClose, Qt::LeftButton);
+    QTest::mouseClick(form3->Button1, Qt::LeftButton);
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_FALSE(form3->isVisible());
+
+    const QString page = QString::fromStdString(dir.read("list1.html"));
+    const QRegularExpression href("href=\"([^\"]+)\"");
+    int links = 0;
+    for (auto m = href.globalMatch(page); m.hasNext(); ++links) {
+        const QString link = m.next().captured(1);
+        right->navigateCalls.clear();
+        left->clickLink(link);
+        EXPECT_EQ(right->navigateCalls, QStringList{link});
+        EXPECT_EQ(right->current, link);
+        EXPECT_TRUE(dialogs.shown.empty()) << link.toStdString() << ": " << dialogs.texts().front();
+        dialogs.clear();
+    }
+    EXPECT_EQ(links, 4);
+    left->clickLink("https://www.example.com/");
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string>{RefusedLeftText});
 }

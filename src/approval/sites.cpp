@@ -9,8 +9,6 @@
 
 namespace {
 
-bool isSite(EntryKind k) { return k == EntryKind::ApproveSite || k == EntryKind::BlockSite; }
-
 std::string comparedForm(const SiteEntry& e) {
     if (e.kind == EntryKind::ApproveAddress) return normalisedAddress(e.text);
     return upperAZ(std::string(domainName(e.text)));
@@ -25,22 +23,33 @@ bool under(std::string_view a, std::string_view entry) {
 struct Nearest {
     const std::string* entry = nullptr;
     bool approves = false;
-    std::size_t length = 0;
 };
 
-// The site entry with the longest name that the host is, or lies below.
+// An address, not a name: no top-level domain is a number, so an IPv4 host has no names
+// above it.
+bool isIpv4(std::string_view host) {
+    const std::string_view last = host.substr(std::min(host.rfind('.') + 1, host.size()));
+    return !last.empty() && last.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// The site entry with the longest name that the host is, or lies below; at one name a
+// block (when blocks count) before an approval.
 Nearest nearestSite(std::string_view host, const SiteList& list, bool blocks) {
-    Nearest best;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        const EntryKind kind = list[i].kind;
-        if (!isSite(kind) || (kind == EntryKind::BlockSite && !blocks)) continue;
-        const std::string_view name = list.compared(i);
-        if (!hostInDomain(host, name)) continue;
-        const bool approves = kind == EntryKind::ApproveSite;
-        if (!best.entry || name.size() > best.length || (name.size() == best.length && !approves))
-            best = {&list[i].text, approves, name.size()};
+    for (std::string_view name = host; !name.empty();) {
+        Nearest found;
+        if (const auto* at = list.named(name)) {
+            for (const std::uint32_t i : *at) {
+                const EntryKind kind = list[i].kind;
+                if (kind == EntryKind::BlockSite && blocks) return {&list[i].text, false};
+                if (kind == EntryKind::ApproveSite && !found.entry) found = {&list[i].text, true};
+            }
+        }
+        if (found.entry) return found;
+        const std::size_t dot = name.find('.');
+        if (dot == std::string_view::npos || isIpv4(host)) break;
+        name.remove_prefix(dot + 1);
     }
-    return best;
+    return {};
 }
 
 // Decides by the nearest site entry, else by the choice of only approved sites.
@@ -53,10 +62,39 @@ SiteVerdict bySiteOrChoice(std::string_view host, const SettingsView& settings) 
     return {};
 }
 
+// An approved address on the host that the address lies under; any one, for a tunnel
+// (whose address is the host's root, and `whole` false).
+const std::string* approvedAddress(std::string_view a, std::string_view host, const SiteList& list, bool whole) {
+    if (const auto* at = host.empty() ? nullptr : list.named(host))
+        for (const std::uint32_t i : *at)
+            if (list[i].kind == EntryKind::ApproveAddress && (!whole || under(a, list.compared(i)))) return &list[i].text;
+    return nullptr;
+}
+
+SiteVerdict verdict(std::string_view a, const SettingsView& settings, bool whole) {
+    const SiteList& list = settings.siteList();
+    // Most decisions: nothing of the parent's to ask.
+    if (list.empty() && !settings.onlyApproved()) return {};
+    const std::string_view host = hostOf(a);
+    if (const std::string* address = approvedAddress(a, host, list, whole)) return {true, true, "approved address", address};
+    return bySiteOrChoice(host, settings);
+}
+
 }  // namespace
 
 SiteList::SiteList(std::vector<SiteEntry> entries) {
     for (SiteEntry& e : entries) add(std::move(e));
+}
+
+void SiteList::index(std::uint32_t i) {
+    const std::string& form = compared_[i];
+    const std::string_view name = entries_[i].kind == EntryKind::ApproveAddress ? hostOf(form) : std::string_view(form);
+    byName_[std::string(name)].push_back(i);
+}
+
+const std::vector<std::uint32_t>* SiteList::named(std::string_view name) const {
+    const auto at = byName_.find(name);
+    return at == byName_.end() ? nullptr : &at->second;
 }
 
 bool SiteList::contains(const SiteEntry& e) const {
@@ -75,31 +113,20 @@ bool SiteList::approvesAny() const {
 void SiteList::add(SiteEntry e) {
     compared_.push_back(comparedForm(e));
     entries_.push_back(std::move(e));
+    index(static_cast<std::uint32_t>(entries_.size() - 1));
 }
 
 void SiteList::remove(std::size_t i) {
     entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(i));
     compared_.erase(compared_.begin() + static_cast<std::ptrdiff_t>(i));
+    byName_.clear();
+    for (std::uint32_t n = 0; n < entries_.size(); ++n) index(n);
 }
 
-SiteVerdict siteVerdict(std::string_view a, const SettingsView& settings) {
-    const SiteList& list = settings.siteList();
-    // Most decisions: nothing of the parent's to ask.
-    if (list.empty() && !settings.onlyApproved()) return {};
-    for (std::size_t i = 0; i < list.size(); ++i)
-        if (list[i].kind == EntryKind::ApproveAddress && under(a, list.compared(i)))
-            return {true, true, "approved address", &list[i].text};
-    return bySiteOrChoice(hostOf(a), settings);
-}
+SiteVerdict siteVerdict(std::string_view a, const SettingsView& settings) { return verdict(a, settings, true); }
 
 SiteVerdict siteHostVerdict(std::string_view root, const SettingsView& settings) {
-    const SiteList& list = settings.siteList();
-    if (list.empty() && !settings.onlyApproved()) return {};
-    const std::string_view host = hostOf(root);
-    for (std::size_t i = 0; i < list.size(); ++i)
-        if (list[i].kind == EntryKind::ApproveAddress && !host.empty() && hostOf(list.compared(i)) == host)
-            return {true, true, "approved address", &list[i].text};
-    return bySiteOrChoice(host, settings);
+    return verdict(root, settings, false);
 }
 
 std::string hostOfAddress(std::string_view address) {

@@ -6,10 +6,13 @@ namespace {
 
 // "1,100,000": a parent reads a long number in groups.
 std::string grouped(std::size_t n) {
-    std::string digits = std::to_string(n);
-    for (std::size_t at = digits.size() > 3 ? digits.size() - 3 : 0; at > 0; at = at > 3 ? at - 3 : 0)
-        digits.insert(at, ",");
-    return digits;
+    const std::string digits = std::to_string(n);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
 }
 
 }  // namespace
@@ -103,7 +106,9 @@ int PredefModel::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant PredefModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) return {};
+    // A long address, cut to the column's width, shows whole in its tip.
+    const bool tip = role == Qt::ToolTipRole && index.column() == 1;
+    if ((role != Qt::DisplayRole && !tip) || !index.isValid() || index.row() >= rowCount()) return {};
     const std::size_t at = filtered_ ? rows_[static_cast<std::size_t>(index.row())] : static_cast<std::size_t>(index.row());
     const std::string_view entry = entries_[at];
     if (index.column() == 0) return fromAnsi(kindWords(entry.empty() ? ' ' : entry[0]));

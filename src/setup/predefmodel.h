@@ -37,7 +37,7 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    static constexpr std::size_t SliceEntries = 65536;  // looked at between two events
+    static constexpr std::size_t SliceEntries = 32768;  // looked at between two events
 
 private:
     void searchSlice();
