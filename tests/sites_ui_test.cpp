@@ -2,6 +2,9 @@
 // mouse): only the approved sites, whole sites and single pages, safe search, and what a
 // save says of settings that refuse every site. wenlow-check must agree with the window.
 #include "approval/urlok.h"
+#include "records/store.h"
+#include "records/records.h"
+#include "setup/recordspage.h"
 #include "support/program.h"
 #include "support/tool.h"
 
@@ -17,10 +20,17 @@
 #include <QTabBar>
 #include <QTest>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include <set>
 
 namespace {
+
+std::vector<QString> rows(const QListWidget* list) {
+    std::vector<QString> r;
+    for (int i = 0; i < list->count(); ++i) r.push_back(list->item(i)->text());
+    return r;
+}
 
 class ParentSites : public ProgramTest {
 protected:
@@ -41,12 +51,6 @@ protected:
     static void type(QLineEdit* box, const QString& text) {
         box->selectAll();
         QTest::keyClicks(box, text);
-    }
-
-    static std::vector<QString> rows(const QListWidget* list) {
-        std::vector<QString> r;
-        for (int i = 0; i < list->count(); ++i) r.push_back(list->item(i)->text());
-        return r;
     }
 
     // What the panes do with a link: "allow"/"refuse" for the left pane (a click in a
@@ -329,4 +333,53 @@ TEST_F(ParentSites, TheReadmeRecipeOpensTheApprovedSitesAtTheFirstClick) {
     EXPECT_EQ(links, 4);
     left->clickLink("https://www.example.com/");
     EXPECT_EQ(dialogs.texts(), std::vector<std::string>{RefusedLeftText});
+}
+
+// The "Refusals" page's actions write the same entries as the parent's own lists, which
+// count at once.
+TEST(RefusalsPage, ItsActionsAddTheParentsEntries) {
+    ProgramFolder dir{true};
+    RecordingDialogs dialogs;
+    Records records(std::make_unique<FileStore>(dir.path()));
+    ProgramWindows windows = createWindows(dialogs, dir.path(), {"PARENT"},
+                                           [](QWidget* parent) -> BrowserPane* { return new ScriptedPane(parent); },
+                                           &records);
+    TForm1& form1 = *windows.form1;
+    TForm3& form3 = *windows.form3;
+    form1.FormActivate();
+    auto* right = static_cast<ScriptedPane*>(form1.WebBrowser2);
+    const struct {
+        const char* refused;
+        QPushButton* RecordsPage::*action;
+        const char* approvedRow;  // as the approved sites then list it, or nothing
+        const char* blockedRow;   // as the blocked links then list it, or nothing
+        bool opens;               // the refused address, afterwards
+    } cases[] = {
+        {"http://www.badsite.example/games", &RecordsPage::AllowSite, "Whole site: badsite.example", nullptr, true},
+        {"http://ads.example/banner", &RecordsPage::AllowPage, "Address and below: http://ads.example/banner", nullptr,
+         true},
+        {"http://www.gambling.example/poker", &RecordsPage::BlockSite, nullptr, "Whole site: gambling.example",
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.refused);
+        EXPECT_FALSE(right->clickLink(c.refused));
+        form1.flushRecords();
+        form3.RecordsTab->refresh();
+        QTreeWidget* list = form3.RecordsTab->RecordList;
+        ASSERT_GE(list->topLevelItemCount(), 1);
+        list->setCurrentItem(list->topLevelItem(0));  // the newest refusal
+        QPushButton* action = form3.RecordsTab->*c.action;
+        ASSERT_TRUE(action->isEnabled());
+        action->click();
+        if (c.approvedRow) {
+            EXPECT_EQ(rows(form3.ApprovedSites).back(), c.approvedRow);
+        }
+        if (c.blockedRow) {
+            EXPECT_EQ(rows(form3.ParentBlocks).back(), c.blockedRow);
+        }
+        EXPECT_EQ(form1.urlok(c.refused), c.opens);
+    }
+    EXPECT_EQ(dir.read("sites.dat"), "only-approved 0\r\nsafe-search 1\r\nallow-site badsite.example\r\n"
+                                     "allow-address http://ads.example/banner\r\nblock-site gambling.example\r\n");
 }

@@ -112,6 +112,12 @@ void TForm3::buildLayout() {
     SetupTabs->addTab(TabSheet4, "Buttons");
     RecordsTab = new RecordsPage;
     RecordsTab->setDesk(main_.requests());
+    // Its actions write the same entries as the parent's own lists, and count at once.
+    RecordsTab->setEntries({
+        [this](const std::string& site) { addParentEntry(EntryKind::ApproveSite, fromAnsi(site)); },
+        [this](const std::string& address) { addParentEntry(EntryKind::ApproveAddress, fromAnsi(address)); },
+        [this](const std::string& site) { addParentEntry(EntryKind::BlockSite, fromAnsi(site)); },
+    });
     SetupTabs->addTab(RecordsTab, "Refusals");
     Sources = new SourcesPage(programDir_);
     SetupTabs->addTab(Sources, "List Sources");
