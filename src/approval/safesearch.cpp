@@ -56,27 +56,12 @@ constexpr Engine Engines[] = {
     {yahooHost, yahooPath, "vm", "r"},
 };
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// As the site reads it: percent escapes and "+" decoded, letters in lower case.
+// As the site reads it: "+" a blank, percent escapes decoded, letters in lower case.
 std::string decoded(std::string_view s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        char c = s[i];
-        if (c == '%' && i + 2 < s.size() && hexValue(s[i + 1]) >= 0 && hexValue(s[i + 2]) >= 0) {
-            c = static_cast<char>(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2]));
-            i += 2;
-        } else if (c == '+') {
-            c = ' ';
-        }
-        out += c;
-    }
-    return lowerAZ(out);
+    std::string plain(s);
+    for (char& c : plain)
+        if (c == '+') c = ' ';
+    return lowerAZ(percentDecoded(plain));
 }
 
 std::string hostKey(std::string_view host) {
