@@ -61,7 +61,7 @@ void BM_UrlokParentSites(benchmark::State& state) {
     const auto sites = syntheticHosts(n, 99);
     SitesValues v;
     v.onlyApproved = true;
-    for (size_t i = 0; i < n; ++i) v.entries.push_back({i % 10 ? EntryKind::ApproveSite : EntryKind::BlockSite, sites[i]});
+    for (size_t i = 0; i < n; ++i) v.entries.push_back({i % 10 ? ParentKind::ApproveSite : ParentKind::BlockSite, sites[i]});
     s.setSites(v);
     const auto addresses = syntheticAddresses(sites, 4096);
     size_t i = 0, refused = 0;

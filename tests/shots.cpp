@@ -34,9 +34,9 @@ public:
             QApplication::processEvents();
             save(form3, out + QString("/page%1.png").arg(page + 1));
         }
-        form3->addParentEntry(EntryKind::ApproveSite, "www.kids.example");
-        form3->addParentEntry(EntryKind::ApproveAddress, "learn.example/maths/");
-        form3->addParentEntry(EntryKind::BlockSite, "chat.kids.example");
+        form3->addParentEntry(ParentKind::ApproveSite, "www.kids.example");
+        form3->addParentEntry(ParentKind::ApproveAddress, "learn.example/maths/");
+        form3->addParentEntry(ParentKind::BlockSite, "chat.kids.example");
         form3->SetupTabs->setCurrentIndex(2);
         QApplication::processEvents();
         save(form3, out + "/page3-sites.png");

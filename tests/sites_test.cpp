@@ -28,7 +28,7 @@ void expectEqual(const SitesValues& a, const SitesValues& b, const std::string& 
 }  // namespace
 
 TEST(SitesFile, ReadAsMeantAndWrittenBackWithWhatItDoesNotKnow) {
-    const auto site = [](EntryKind k, const char* t) { return SiteEntry{k, t}; };
+    const auto site = [](ParentKind k, const char* t) { return SiteEntry{k, t}; };
     const struct {
         const char* text;
         SitesValues read;
@@ -40,9 +40,9 @@ TEST(SitesFile, ReadAsMeantAndWrittenBackWithWhatItDoesNotKnow) {
         {"only-approved yes\r\nsafe-search\r\n", values(true, true, {}), "only-approved 1\r\nsafe-search 1\r\n"},
         {"\r\n  allow-site  kids.example \r\nallow-address\thttp://learn.example/maths\rblock-site chat.example\r\n",
          values(false, false,
-                {site(EntryKind::ApproveSite, "kids.example"),
-                 site(EntryKind::ApproveAddress, "http://learn.example/maths"),
-                 site(EntryKind::BlockSite, "chat.example")}),
+                {site(ParentKind::ApproveSite, "kids.example"),
+                 site(ParentKind::ApproveAddress, "http://learn.example/maths"),
+                 site(ParentKind::BlockSite, "chat.example")}),
          "only-approved 0\r\nsafe-search 0\r\nallow-site kids.example\r\nallow-address http://learn.example/maths\r\n"
          "block-site chat.example\r\n"},
         // A later version's lines, and an entry without a site, are kept as they were.
@@ -61,9 +61,9 @@ TEST(SitesFile, ReadAsMeantAndWrittenBackWithWhatItDoesNotKnow) {
 TEST(SitesFile, AMissingFileIsTheDefaultsAndAnUnreadableOneAnError) {
     ProgramFolder dir;
     expectEqual(readSitesFile(dir.path()), SitesValues{}, "missing");
-    writeSitesFile(dir.path(), values(true, true, {{EntryKind::BlockSite, "chat.example"}}));
+    writeSitesFile(dir.path(), values(true, true, {{ParentKind::BlockSite, "chat.example"}}));
     EXPECT_EQ(dir.read("sites.dat"), "only-approved 1\r\nsafe-search 1\r\nblock-site chat.example\r\n");
-    expectEqual(readSitesFile(dir.path()), values(true, true, {{EntryKind::BlockSite, "chat.example"}}), "written");
+    expectEqual(readSitesFile(dir.path()), values(true, true, {{ParentKind::BlockSite, "chat.example"}}), "written");
     dir.remove("sites.dat");
     QDir(QString::fromStdString(dir.path())).mkdir("sites.dat");
     try {
@@ -76,26 +76,26 @@ TEST(SitesFile, AMissingFileIsTheDefaultsAndAnUnreadableOneAnError) {
 
 TEST(SiteEntries, WhatAParentTypesBecomes) {
     const struct {
-        EntryKind kind;
+        ParentKind kind;
         const char* typed;
         const char* entry;  // "" for no entry
     } cases[] = {
-        {EntryKind::ApproveSite, "www.Kids.Example/games/", "kids.example"},
-        {EntryKind::ApproveSite, " https://user:pw@m.kids.example.:8080/x ", "m.kids.example"},
-        {EntryKind::ApproveSite, "//www.example", "www.example"},  // "www." is the name itself here
-        {EntryKind::ApproveSite, "b\xC3\xBC" "cher.example", "xn--bcher-kva.example"},
-        {EntryKind::ApproveSite, "192.168.1.10", "192.168.1.10"},
-        {EntryKind::ApproveSite, "kids", "kids"},
-        {EntryKind::ApproveSite, "  ", ""},
-        {EntryKind::ApproveSite, "kids example", ""},
-        {EntryKind::ApproveSite, "*.kids.example", ""},
-        {EntryKind::ApproveSite, "http://", ""},
-        {EntryKind::ApproveSite, "mailto:kid@kids.example", ""},
-        {EntryKind::ApproveAddress, "learn.example/maths/", "http://learn.example/maths"},
-        {EntryKind::ApproveAddress, "HTTPS://Learn.Example/Maths#top", "https://learn.example/Maths"},
-        {EntryKind::ApproveAddress, "http://user@learn.example/a b", "http://learn.example/a%20b"},
-        {EntryKind::BlockSite, "http://www.chat.example/rooms/1", "chat.example"},
-        {EntryKind::BlockPage, "http://www.chat.example/rooms/1", ""},  // pardata.dat's form: parentEntry
+        {ParentKind::ApproveSite, "www.Kids.Example/games/", "kids.example"},
+        {ParentKind::ApproveSite, " https://user:pw@m.kids.example.:8080/x ", "m.kids.example"},
+        {ParentKind::ApproveSite, "//www.example", "www.example"},  // "www." is the name itself here
+        {ParentKind::ApproveSite, "b\xC3\xBC" "cher.example", "xn--bcher-kva.example"},
+        {ParentKind::ApproveSite, "192.168.1.10", "192.168.1.10"},
+        {ParentKind::ApproveSite, "kids", "kids"},
+        {ParentKind::ApproveSite, "  ", ""},
+        {ParentKind::ApproveSite, "kids example", ""},
+        {ParentKind::ApproveSite, "*.kids.example", ""},
+        {ParentKind::ApproveSite, "http://", ""},
+        {ParentKind::ApproveSite, "mailto:kid@kids.example", ""},
+        {ParentKind::ApproveAddress, "learn.example/maths/", "http://learn.example/maths"},
+        {ParentKind::ApproveAddress, "HTTPS://Learn.Example/Maths#top", "https://learn.example/Maths"},
+        {ParentKind::ApproveAddress, "http://user@learn.example/a b", "http://learn.example/a%20b"},
+        {ParentKind::BlockSite, "http://www.chat.example/rooms/1", "chat.example"},
+        {ParentKind::BlockPage, "http://www.chat.example/rooms/1", ""},  // pardata.dat's form: parentEntry
     };
     for (const auto& c : cases) {
         const auto entry = siteEntryFrom(c.kind, c.typed);
@@ -104,9 +104,9 @@ TEST(SiteEntries, WhatAParentTypesBecomes) {
             EXPECT_EQ(entry->kind, c.kind) << c.typed;
         }
     }
-    EXPECT_EQ(entryInWords({EntryKind::BlockSite, "chat.example"}), "Whole site: chat.example");
-    EXPECT_EQ(entryInWords({EntryKind::BlockPage, "http://chat.example/x"}), "This page: http://chat.example/x");
-    EXPECT_EQ(entryInWords({EntryKind::ApproveAddress, "http://a.example/b"}), "Address and below: http://a.example/b");
+    EXPECT_EQ(entryInWords({ParentKind::BlockSite, "chat.example"}), "Whole site: chat.example");
+    EXPECT_EQ(entryInWords({ParentKind::BlockPage, "http://chat.example/x"}), "This page: http://chat.example/x");
+    EXPECT_EQ(entryInWords({ParentKind::ApproveAddress, "http://a.example/b"}), "Address and below: http://a.example/b");
 }
 
 namespace {
@@ -123,13 +123,13 @@ struct Family {
         settings.setup.verify.fill(true);
         settings.parent = {"http://kids.example/chat"};
         settings.setSites(values(only, false,
-                                 {{EntryKind::ApproveSite, "kids.example"},
-                                  {EntryKind::ApproveSite, "good.bad.com"},
-                                  {EntryKind::ApproveAddress, "http://learn.example/maths"},
-                                  {EntryKind::BlockSite, "chat.kids.example"},
-                                  {EntryKind::BlockSite, "games.bad.com"},
-                                  {EntryKind::BlockSite, "tie.example"},
-                                  {EntryKind::ApproveSite, "tie.example"}}));
+                                 {{ParentKind::ApproveSite, "kids.example"},
+                                  {ParentKind::ApproveSite, "good.bad.com"},
+                                  {ParentKind::ApproveAddress, "http://learn.example/maths"},
+                                  {ParentKind::BlockSite, "chat.kids.example"},
+                                  {ParentKind::BlockSite, "games.bad.com"},
+                                  {ParentKind::BlockSite, "tie.example"},
+                                  {ParentKind::ApproveSite, "tie.example"}}));
     }
 };
 

@@ -178,9 +178,9 @@ TEST_F(ParentSites, TheRequestGatesRulesStateFollowsEveryChange) {
     RulesState before = form1->rulesState();
     const std::function<void()> changes[] = {
         [&] { QTest::mouseClick(form3->OnlyApprovedButton, Qt::LeftButton); },
-        [&] { form3->addParentEntry(EntryKind::ApproveSite, "kids.example"); },
-        [&] { form3->addParentEntry(EntryKind::BlockSite, "chat.example"); },
-        [&] { form3->addParentEntry(EntryKind::BlockPage, "chat.example/x"); },
+        [&] { form3->addParentEntry(ParentKind::ApproveSite, "kids.example"); },
+        [&] { form3->addParentEntry(ParentKind::BlockSite, "chat.example"); },
+        [&] { form3->addParentEntry(ParentKind::BlockPage, "chat.example/x"); },
         [&] {
             form3->ApprovedSites->setCurrentRow(0);
             form3->UnapproveButtonClick();
@@ -230,7 +230,7 @@ TEST_F(ParentSites, SavingSettingsThatRefuseEverySiteSaysSo) {
         form1->ReadSetupFromData();
         openSetup();
         (c.onlyApproved ? form3->OnlyApprovedButton : form3->EverySiteButton)->setChecked(true);
-        if (c.approved) form3->addParentEntry(EntryKind::ApproveSite, c.approved);
+        if (c.approved) form3->addParentEntry(ParentKind::ApproveSite, c.approved);
         for (int i = 1; i <= 9; ++i) form3->verifyBox[i]->setChecked(c.verify[i - 1] == '1');
         dialogs.clear();
         form3->Button1Click();

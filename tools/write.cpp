@@ -71,7 +71,7 @@ bool asTheWindowWrites(const std::string& name, const std::string& bytes) {
         for (const auto& e : v.entries) {
             if (!controlFree(e.text)) return false;
             const bool web = lowerAZ(e.text.substr(0, 7)) == "http://" || lowerAZ(e.text.substr(0, 8)) == "https://";
-            if (e.kind == EntryKind::ApproveAddress ? !web : e.text.find_first_of(" /\\") != std::string::npos) return false;
+            if (e.kind == ParentKind::ApproveAddress ? !web : e.text.find_first_of(" /\\") != std::string::npos) return false;
         }
         for (const auto& other : v.otherLines)
             if (!controlFree(other)) return false;

@@ -1,16 +1,14 @@
 #include "approval/sites.h"
 
-#include "approval/address.h"
+#include "approval/engineform.h"
 #include "approval/urlok.h"
 #include "data/linkindex.h"
 #include "platform/text.h"
 
-#include <QUrl>
-
 namespace {
 
 std::string comparedForm(const SiteEntry& e) {
-    if (e.kind == EntryKind::ApproveAddress) return normalisedAddress(e.text);
+    if (e.kind == ParentKind::ApproveAddress) return normalisedAddress(e.text);
     return upperAZ(std::string(domainName(e.text)));
 }
 
@@ -39,9 +37,9 @@ Nearest nearestSite(std::string_view host, const SiteList& list, bool blocks) {
         Nearest found;
         if (const auto* at = list.named(name)) {
             for (const std::uint32_t i : *at) {
-                const EntryKind kind = list[i].kind;
-                if (kind == EntryKind::BlockSite && blocks) return {&list[i].text, false};
-                if (kind == EntryKind::ApproveSite && !found.entry) found = {&list[i].text, true};
+                const ParentKind kind = list[i].kind;
+                if (kind == ParentKind::BlockSite && blocks) return {&list[i].text, false};
+                if (kind == ParentKind::ApproveSite && !found.entry) found = {&list[i].text, true};
             }
         }
         if (found.entry) return found;
@@ -67,7 +65,7 @@ SiteVerdict bySiteOrChoice(std::string_view host, const SettingsView& settings) 
 const std::string* approvedAddress(std::string_view a, std::string_view host, const SiteList& list, bool whole) {
     if (const auto* at = host.empty() ? nullptr : list.named(host))
         for (const std::uint32_t i : *at)
-            if (list[i].kind == EntryKind::ApproveAddress && (!whole || under(a, list.compared(i)))) return &list[i].text;
+            if (list[i].kind == ParentKind::ApproveAddress && (!whole || under(a, list.compared(i)))) return &list[i].text;
     return nullptr;
 }
 
@@ -88,7 +86,7 @@ SiteList::SiteList(std::vector<SiteEntry> entries) {
 
 void SiteList::index(std::uint32_t i) {
     const std::string& form = compared_[i];
-    const std::string_view name = entries_[i].kind == EntryKind::ApproveAddress ? hostOf(form) : std::string_view(form);
+    const std::string_view name = entries_[i].kind == ParentKind::ApproveAddress ? hostOf(form) : std::string_view(form);
     byName_[std::string(name)].push_back(i);
 }
 
@@ -106,7 +104,7 @@ bool SiteList::contains(const SiteEntry& e) const {
 
 bool SiteList::approvesAny() const {
     for (const SiteEntry& e : entries_)
-        if (e.kind == EntryKind::ApproveSite || e.kind == EntryKind::ApproveAddress) return true;
+        if (e.kind == ParentKind::ApproveSite || e.kind == ParentKind::ApproveAddress) return true;
     return false;
 }
 
@@ -135,41 +133,28 @@ std::string hostOfAddress(std::string_view address) {
     return lowerAZ(std::string(hostOf(normalisedAddress(address))));
 }
 
-std::optional<SiteEntry> siteEntryFrom(EntryKind kind, const std::string& typed) {
-    if (kind == EntryKind::BlockPage) return std::nullopt;  // pardata.dat's own form: parentEntry
+std::optional<SiteEntry> siteEntryFrom(ParentKind kind, const std::string& typed) {
+    if (kind == ParentKind::BlockPage) return std::nullopt;  // pardata.dat's own form: parentEntry
     std::string text = typed;
     text.erase(0, std::min(text.find_first_not_of("/ \t"), text.size()));
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
-    if (text.empty()) return std::nullopt;
-    // "mailto:kid@kids.example" names no site; "kids.example:8080" and "localhost:8080" do.
-    const std::size_t colon = text.find(':');
-    if (colon != std::string::npos && text.find("://") == std::string::npos && text.find_first_of("./") > colon &&
-        !(colon + 1 < text.size() && text[colon + 1] >= '0' && text[colon + 1] <= '9'))
-        return std::nullopt;
-    if (text.find("://") == std::string::npos) text = "http://" + text;
-    // A host the engine could never reach ("kids example", "*.kids.example") is no site.
-    if (const QUrl typedUrl(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-        !typedUrl.isValid() || typedUrl.host().isEmpty())
-        return std::nullopt;
-    std::string address = engineAddress(text);
-    std::string host = hostOfAddress(address);
-    if (host.empty() || host.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789.-_[]:") != std::string::npos)
-        return std::nullopt;
-    if (kind == EntryKind::ApproveAddress) {
-        address.resize(std::min(address.find('#'), address.size()));
-        while (address.back() == '/') address.pop_back();
-        return SiteEntry{kind, std::move(address)};
-    }
+    // "*.kids.example", as block lists write a whole site, is the site kids.example.
+    if (kind != ParentKind::ApproveAddress && startsWith(text, "*.")) text.erase(0, 2);
+    // In the form the engine fetches: a text without a scheme is a web address, and one
+    // whose host the engine could not reach ("kids example") is no site.
+    const Converted address = convertAddress(text);
+    std::string host = address.ok() ? hostOfAddress(address.text) : std::string();
+    if (host.empty()) return std::nullopt;
+    if (kind == ParentKind::ApproveAddress) return SiteEntry{kind, stripTrailingSlashes(address.text)};
     if (startsWith(host, "www.") && host.find('.', 4) != std::string::npos) host.erase(0, 4);
     return SiteEntry{kind, std::move(host)};
 }
 
 std::string entryInWords(const SiteEntry& e) {
     switch (e.kind) {
-    case EntryKind::ApproveSite:
-    case EntryKind::BlockSite: return "Whole site: " + e.text;
-    case EntryKind::ApproveAddress: return "Address and below: " + e.text;
-    case EntryKind::BlockPage: return "This page: " + e.text;
+    case ParentKind::ApproveSite:
+    case ParentKind::BlockSite: return "Whole site: " + e.text;
+    case ParentKind::ApproveAddress: return "Address and below: " + e.text;
+    case ParentKind::BlockPage: return "This page: " + e.text;
     }
     return e.text;
 }

@@ -32,7 +32,7 @@ SiteVerdict siteHostVerdict(std::string_view normalisedRoot, const SettingsView&
 // site kids.example); an address is the engine's form of it, without "#fragment" or
 // trailing "/". A single blocked page is not made here: it keeps the form pardata.dat has
 // always had (parentEntry of the setup window).
-std::optional<SiteEntry> siteEntryFrom(EntryKind kind, const std::string& typed);
+std::optional<SiteEntry> siteEntryFrom(ParentKind kind, const std::string& typed);
 
 // An entry in words, as the setup window lists it.
 std::string entryInWords(const SiteEntry& entry);

@@ -5,13 +5,13 @@
 namespace {
 
 struct KindWord {
-    EntryKind kind;
+    ParentKind kind;
     std::string_view word;
 };
 constexpr KindWord KindWords[] = {
-    {EntryKind::ApproveSite, "allow-site"},
-    {EntryKind::ApproveAddress, "allow-address"},
-    {EntryKind::BlockSite, "block-site"},
+    {ParentKind::ApproveSite, "allow-site"},
+    {ParentKind::ApproveAddress, "allow-address"},
+    {ParentKind::BlockSite, "block-site"},
 };
 
 std::string_view trimmed(std::string_view s) {

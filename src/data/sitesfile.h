@@ -18,10 +18,10 @@
 
 // What a parent can add to their own lists. Single pages they block are kept in
 // pardata.dat, as older versions read them; the other kinds here.
-enum class EntryKind { ApproveSite, ApproveAddress, BlockSite, BlockPage };
+enum class ParentKind { ApproveSite, ApproveAddress, BlockSite, BlockPage };
 
 struct SiteEntry {
-    EntryKind kind = EntryKind::ApproveSite;
+    ParentKind kind = ParentKind::ApproveSite;
     std::string text;  // a host name, or an address in the engine's form
     bool operator==(const SiteEntry&) const = default;
 };

@@ -114,9 +114,9 @@ void TForm3::buildLayout() {
     RecordsTab->setDesk(main_.requests());
     // Its actions write the same entries as the parent's own lists, and count at once.
     RecordsTab->setEntries({
-        [this](const std::string& site) { addParentEntry(EntryKind::ApproveSite, fromAnsi(site)); },
-        [this](const std::string& address) { addParentEntry(EntryKind::ApproveAddress, fromAnsi(address)); },
-        [this](const std::string& site) { addParentEntry(EntryKind::BlockSite, fromAnsi(site)); },
+        [this](const std::string& site) { addParentEntry(ParentKind::ApproveSite, fromAnsi(site)); },
+        [this](const std::string& address) { addParentEntry(ParentKind::ApproveAddress, fromAnsi(address)); },
+        [this](const std::string& site) { addParentEntry(ParentKind::BlockSite, fromAnsi(site)); },
     });
     SetupTabs->addTab(RecordsTab, "Refusals");
     Sources = new SourcesPage(programDir_);

@@ -54,7 +54,7 @@ public:
     // (pardata.dat for a single blocked page, as before; sites.dat for the other kinds).
     // False when the text makes no entry of the kind, or when that site entry is there
     // already; a file that cannot be written raises, and the entry stays for this run.
-    bool addParentEntry(EntryKind kind, const QString& typed);
+    bool addParentEntry(ParentKind kind, const QString& typed);
 
     // Handlers and operations.
     void FormCreate();
@@ -210,7 +210,7 @@ private:
     void loadSites();
     void showSiteEntries();
     void writeSites();
-    void addTyped(EntryKind kind, const QLineEdit* box);
+    void addTyped(ParentKind kind, const QLineEdit* box);
     void removeSiteEntry(bool approvals, int row);  // the row-th approved site, or blocked one
     void warnOfRefusingSettings();
     void setDefaultButton(QPushButton* button);

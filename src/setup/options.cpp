@@ -50,7 +50,7 @@ std::string parentEntry(std::string text) {
 }
 
 void TForm3::Button6Click() {
-    addTyped(BlockSiteButton->isChecked() ? EntryKind::BlockSite : EntryKind::BlockPage, Edit12);
+    addTyped(BlockSiteButton->isChecked() ? ParentKind::BlockSite : ParentKind::BlockPage, Edit12);
 }
 
 void TForm3::Button7Click() {

@@ -31,7 +31,7 @@ const char* const NothingVerifiedText =
     "empty, so children cannot open any link of that list page. Download the lists with \"Update Now\", untick "
     "\"Verify\", or approve the sites on the \"Approved Sites\" page.";
 
-bool approves(EntryKind kind) { return kind == EntryKind::ApproveSite || kind == EntryKind::ApproveAddress; }
+bool approves(ParentKind kind) { return kind == ParentKind::ApproveSite || kind == ParentKind::ApproveAddress; }
 
 // The index in the list of the row-th entry that a list of the window shows.
 std::size_t entryOfRow(const SiteList& list, bool approvals, int row) {
@@ -91,7 +91,7 @@ void TForm3::loadSites() {
 
 void TForm3::showSiteEntries() {
     QStringList blocked, approved;
-    for (const std::string& page : parentBlocks_) blocked << fromAnsi(entryInWords({EntryKind::BlockPage, page}));
+    for (const std::string& page : parentBlocks_) blocked << fromAnsi(entryInWords({ParentKind::BlockPage, page}));
     for (const SiteEntry& e : sites_.entries()) (approves(e.kind) ? approved : blocked) << fromAnsi(entryInWords(e));
     ParentBlocks->clear();
     ParentBlocks->addItems(blocked);
@@ -106,8 +106,8 @@ void TForm3::writeSites() {
                      [&] { writeSitesFile(programDir_, storedSites_); });
 }
 
-bool TForm3::addParentEntry(EntryKind kind, const QString& typed) {
-    if (kind == EntryKind::BlockPage) {
+bool TForm3::addParentEntry(ParentKind kind, const QString& typed) {
+    if (kind == ParentKind::BlockPage) {
         const std::string page = parentEntry(toAnsi(typed));
         if (page.empty()) return false;
         parentBlocks_.push_back(page);
@@ -125,15 +125,15 @@ bool TForm3::addParentEntry(EntryKind kind, const QString& typed) {
     return true;
 }
 
-void TForm3::addTyped(EntryKind kind, const QLineEdit* box) {
+void TForm3::addTyped(ParentKind kind, const QLineEdit* box) {
     const QString typed = box->text();
-    if (addParentEntry(kind, typed) || kind == EntryKind::BlockPage || typed.trimmed().isEmpty()) return;
+    if (addParentEntry(kind, typed) || kind == ParentKind::BlockPage || typed.trimmed().isEmpty()) return;
     // Not added: there already (the list shows it), or no site at all, which is said.
     if (!siteEntryFrom(kind, typed.toUtf8().toStdString())) dialogs_.messageBox(fillIn(NotASiteText, toAnsi(typed)), "Error");
 }
 
 void TForm3::ApproveButtonClick() {
-    addTyped(WholeSiteButton->isChecked() ? EntryKind::ApproveSite : EntryKind::ApproveAddress, ApprovedEdit);
+    addTyped(WholeSiteButton->isChecked() ? ParentKind::ApproveSite : ParentKind::ApproveAddress, ApprovedEdit);
 }
 
 void TForm3::UnapproveButtonClick() {
