@@ -106,6 +106,7 @@ void BM_PageOf200Pictures(benchmark::State& state) {
     PassesEverything nobody;
     if (askedOnly) profile.setUrlRequestInterceptor(&nobody);
     if (gated) {
+        gate.setSafeSearch([] { return true; });  // as in a new program folder
         profile.setUrlRequestInterceptor(&gate);
         gate.setPassToken(proxy->passToken());
         proxy->setRules([&gate](const QByteArray& address, bool tunnel) { return gate.allowsAddress(address, tunnel); });

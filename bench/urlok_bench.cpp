@@ -1,5 +1,6 @@
 // Approval and list loading at real block-list sizes:
 //   build/bench/urlok_bench
+#include "approval/safesearch.h"
 #include "approval/urlok.h"
 #include "data/files.h"
 #include "platform/text.h"
@@ -49,6 +50,40 @@ void BM_Urlok(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_Urlok)->Arg(1000)->Arg(100000)->Arg(1100000);
+
+// With "Only The Sites I Approve" and the given number of the parent's approved sites
+// (a tenth of them whole-site blocks), over 1,100,000 list entries: half the addresses on
+// an approved site.
+void BM_UrlokParentSites(benchmark::State& state) {
+    const size_t n = static_cast<size_t>(state.range(0));
+    const LinkLists& lists = listsOf(1100000);
+    PlainSettings s = allOn();
+    const auto sites = syntheticHosts(n, 99);
+    SitesValues v;
+    v.onlyApproved = true;
+    for (size_t i = 0; i < n; ++i) v.entries.push_back({i % 10 ? ParentKind::ApproveSite : ParentKind::BlockSite, sites[i]});
+    s.setSites(v);
+    const auto addresses = syntheticAddresses(sites, 4096);
+    size_t i = 0, refused = 0;
+    for (auto _ : state) refused += !urlok(addresses[i++ & 4095], s, lists);
+    benchmark::DoNotOptimize(refused);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_UrlokParentSites)->Arg(10)->Arg(100)->Arg(1000);
+
+// The safe form looked for, as wenlow-check does for every address with safe search on:
+// ordinary addresses (0), searches (1).
+void BM_SafeSearchForm(benchmark::State& state) {
+    std::vector<std::string> addresses = syntheticAddresses(syntheticHosts(4096), 4096);
+    if (state.range(0))
+        for (size_t i = 0; i < addresses.size(); ++i)
+            addresses[i] = "https://www.google.com/search?q=" + std::to_string(i) + "&safe=off";
+    size_t i = 0, changed = 0;
+    for (auto _ : state) changed += safeSearchForm(addresses[i++ & 4095]).any();
+    benchmark::DoNotOptimize(changed);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SafeSearchForm)->Arg(0)->Arg(1);
 
 // Half the entries domains ("2"), half prefixes, as lists made from domain lists are;
 // half the addresses lie below a listed domain or name one.

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin libgl1-mesa-dev
   libgtest-dev libbenchmark-dev libsodium-dev libsystemd-dev libcurl4-openssl-dev ca-certificates openssl
   dbus-daemon dbus-bin polkitd pkexec
-  xvfb xauth fonts-dejavu-core fonts-liberation2 netbase nginx-light
+  xvfb xauth x11-utils fonts-dejavu-core fonts-liberation2 netbase nginx-light
   dbus-daemon dbus-bin at-spi2-core
   dpkg-dev lintian desktop-file-utils appstream adduser
 )

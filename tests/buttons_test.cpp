@@ -2,6 +2,7 @@
 #include "support/program.h"
 
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -170,4 +171,45 @@ TEST_F(Buttons, LoadClosesTheEditor) {
     form3->pictureButton[1]->click();
     form3->FormShow();
     EXPECT_FALSE(form3->Panel6->isVisible());
+}
+
+// A label of up to ten letters, typed in the editor, shows whole on the main window's
+// button, on the row's button and on the preview: smaller, down to a size still easy to
+// read, and then on a wider button, never cut to "Ho...!!".
+TEST_F(Buttons, TenLetterLabelsShowWhole) {
+    const struct {
+        const char* label;
+        int mainWidth;  // of the main window's button and its slot
+        bool smaller;   // in a font smaller than the design's 13 pixels
+    } cases[] = {
+        {"Zoo", 47, false},
+        {"Homework!!", 57, true},
+        {"WWWWWWWWWW", 80, true},
+        {"Learn", 47, false},
+    };
+    const auto whole = [](const QToolButton* b) {
+        return QFontMetrics(b->font()).horizontalAdvance(b->text()) + 4 <= b->width();
+    };
+    form3->Edit1->setText("parent");
+    form3->Button4Click();
+    for (const auto& c : cases) {
+        form3->pictureButtonClick(2);
+        form3->Edit13->selectAll();
+        QTest::keyClicks(form3->Edit13, c.label);
+        QTest::mouseClick(form3->Button9, Qt::LeftButton);  // "Preview"
+        EXPECT_EQ(form3->SpeedButton5->text(), c.label);
+        EXPECT_TRUE(whole(form3->SpeedButton5)) << c.label;
+        QTest::mouseClick(form3->Button12, Qt::LeftButton);  // "OK"
+        for (const QToolButton* b : {form1->siteButton[2], form3->pictureButton[2]}) {
+            EXPECT_EQ(b->text(), c.label);
+            EXPECT_TRUE(whole(b)) << c.label << " on " << b->objectName().toStdString();
+            EXPECT_EQ(b->font().pixelSize() < 13, c.smaller) << c.label;
+            EXPECT_GE(b->font().pixelSize(), std::string(c.label) == "Homework!!" ? 10 : 6) << c.label;
+        }
+        EXPECT_EQ(form1->siteButton[2]->width(), c.mainWidth) << c.label;
+        EXPECT_EQ(form1->siteSlot[2]->width(), c.mainWidth) << c.label;
+        // The row's button stays clear of the row's enable box and address box.
+        EXPECT_GT(form3->pictureButton[2]->geometry().left(), form3->enableBox[2]->geometry().right());
+        EXPECT_LT(form3->pictureButton[2]->geometry().right(), form3->addressBox[2]->geometry().left());
+    }
 }

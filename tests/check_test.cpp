@@ -110,3 +110,27 @@ TEST_F(CheckTool, ReadsAddressesAsTheEngineDoes) {
     EXPECT_EQ(run(folder() + " --explain http://a+b.bad.com/").out,
               "refuse refuse http://a+b.bad.com/\tthe host cannot be read\n");
 }
+
+// The parent's sites decide as in the browser and are named; a search is decided in its
+// safe form, which is shown.
+TEST_F(CheckTool, ExplainsTheParentsSitesAndSafeSearch) {
+    dir.write("sites.dat", "only-approved 1\r\nsafe-search 1\r\nallow-site kids.example\r\n"
+                           "allow-address http://learn.example/maths\r\nblock-site chat.kids.example\r\n"
+                           "allow-site google.com\r\nallow-site youtube.com\r\n");
+    const ToolRun r = run(folder() + " --explain --site 2 https://www.kids.example/ http://chat.kids.example/ "
+                                     "http://learn.example/maths/1 http://other.example/ "
+                                     "'https://www.google.com/search?q=cats&safe=off' https://www.youtube.com/");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "allow allow https://www.kids.example/\tapproved site kids.example\n"
+              "refuse refuse http://chat.kids.example/\tblocked site chat.kids.example\n"
+              "allow allow http://learn.example/maths/1\tapproved address http://learn.example/maths\n"
+              "refuse refuse http://other.example/\tonly approved sites\n"
+              "allow allow https://www.google.com/search?q=cats&safe=off\tapproved site google.com"
+              "\tsafe search: https://www.google.com/search?q=cats&safe=active\n"
+              "allow allow https://www.youtube.com/\tapproved site youtube.com\tsafe search: YouTube-Restrict: Strict\n");
+    // Site 1 verifies against the main list, which the parent's approvals join; only the
+    // approved sites open, listed or not.
+    EXPECT_EQ(run(folder() + " https://www.kids.example/ https://www.nasa.gov/kids").out,
+              "allow allow https://www.kids.example/\nrefuse refuse https://www.nasa.gov/kids\n");
+}

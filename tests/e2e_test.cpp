@@ -1,10 +1,9 @@
 // End to end with the real browser engine on a display (Xvfb) and a page server on the
 // loopback address.
 #include "approval/urlok.h"
+#include "platform/dialogs.h"
 #include "platform/winsock.h"
 #include "setup/form3.h"
-
-#include <QCheckBox>
 #include "shell/browser.h"
 #include "shell/form1.h"
 #include "shell/requestgate.h"
@@ -16,28 +15,31 @@
 #include "support/httpserver.h"
 #include "support/recorder.h"
 #include "support/tempdir.h"
+#include "support/tool.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QDropEvent>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMimeData>
-#include <QCoreApplication>
-#include <QDropEvent>
-#include <QEventLoop>
 #include <QNetworkDatagram>
+#include <QRadioButton>
 #include <QTcpServer>
 #include <QTimer>
 #include <QUdpSocket>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
-
-#include <algorithm>
-#include <memory>
-
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <memory>
 
 TEST_F(EndToEnd, StartsOnTheFirstListPageAndAskedAboutLinks) {
     start();
@@ -518,4 +520,77 @@ TEST_F(EndToEnd, AFragmentChangesNothing) {
     EXPECT_TRUE(waitFor([&] { return right->view()->title() == "/fine"; }));
     EXPECT_FALSE(server.requested.contains("/par"));
     EXPECT_FALSE(server.requested.contains("/three"));
+}
+
+namespace {
+
+// The title the window manager is given for a window (the X property it reads).
+std::string shownTitle(QWidget* window) {
+    const ToolRun r = runTool("xprop -id " + std::to_string(window->winId()) + " _NET_WM_NAME 2>&1");
+    const std::size_t open = r.out.find('"'), close = r.out.rfind('"');
+    return open == std::string::npos || close == open ? r.out : r.out.substr(open + 1, close - open - 1);
+}
+
+}  // namespace
+
+// What the window manager shows: the program named once in the main window's title, and
+// a message box captioned "Error" alone.
+TEST_F(EndToEnd, TitlesNameTheProgramOnce) {
+    LoopbackHttpServer server;
+    server.page("/learn", "<html><head><title>Learn</title></head><body>learn</body></html>");
+    start();
+    form1->WebBrowser2->Navigate(server.url("/learn"));
+    EXPECT_TRUE(waitFor([&] { return shownTitle(form1) == "Wenlow Explorer - Learn"; }, 10000)) << shownTitle(form1);
+
+    QtDialogs shown;
+    std::string caption;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!box) return;
+        caption = shownTitle(box);
+        if (caption.find("Error") != std::string::npos) box->reject();  // the caption has been given
+    });
+    look.start(100);
+    QTimer::singleShot(10000, [] {
+        if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) box->reject();
+    });
+    shown.messageBox(RefusedRightText, "Error");
+    EXPECT_EQ(caption, "Error");
+}
+
+// Only the approved sites, chosen in the window: a page of an approved site loads what it
+// asks of that site, and nothing of another, neither asked for nor sent there on; the
+// choice undone counts at once.
+TEST_F(EndToEnd, OnlyTheApprovedSitesOpenForEveryRequest) {
+    LoopbackHttpServer server;
+    const QString other = QString("http://localhost:%1").arg(server.serverPort());
+    server.redirect("/hop", other + "/no-hop");
+    server.page("/page", ("<html><head><title>Approved</title></head><body><img src='/ok-image'><img src='" + other +
+                          "/no-image'><img src='/hop'><iframe src='" + other + "/no-frame'></iframe></body></html>")
+                             .toUtf8());
+    server.page("/elsewhere", "<html><head><title>Elsewhere</title></head><body>e</body></html>");
+    dir.write("sites.dat", "only-approved 1\r\nsafe-search 1\r\nallow-site 127.0.0.1\r\n");
+    dir.write("list1.html", "<html><head><title>List</title></head><body><a id='other' href='" + other.toStdString() +
+                                "/elsewhere'>other</a></body></html>");
+    start();
+    EXPECT_TRUE(windows.form3->onlyApproved());
+    form1->WebBrowser2->Navigate(server.url("/page"));
+    EXPECT_TRUE(waitFor([&] { return server.requested.contains("/ok-image"); }));
+    waitFor([] { return false; }, 1000);  // anything refused that slipped through would be in by now
+    for (const char* refused : {"/no-image", "/no-hop", "/no-frame"}) EXPECT_FALSE(server.requested.contains(refused)) << refused;
+    EXPECT_TRUE(server.requested.contains("/hop"));  // asked of the approved site; its answer led elsewhere
+    EXPECT_TRUE(dialogs.shown.empty());
+
+    click(left, "other");
+    ASSERT_TRUE(waitFor([&] { return !dialogs.shown.empty(); }));
+    EXPECT_EQ(dialogs.shown, (std::vector<Shown>{{"message", RefusedLeftText, "Error"}}));
+    EXPECT_FALSE(server.requested.contains("/elsewhere"));
+
+    windows.form3->EverySiteButton->setChecked(true);
+    windows.form3->CheckBox15->setChecked(false);  // the sample verifies site 1's links
+    dialogs.clear();
+    click(left, "other");
+    EXPECT_TRUE(waitFor([&] { return right->view()->title() == "Elsewhere"; }));
+    EXPECT_TRUE(dialogs.shown.empty());
 }

@@ -33,7 +33,7 @@ const std::string Folder = WENLOW_HELPER_FOLDER;
 void freshFolder() {
     std::filesystem::remove_all(Folder);
     std::filesystem::create_directories(Folder);
-    for (const char* name : {"setup.dat", "buttons.dat", "pardata.dat"})
+    for (const char* name : {"setup.dat", "buttons.dat", "pardata.dat", "sites.dat"})
         std::filesystem::copy_file(std::string(WENLOW_SAMPLE_DIR) + "/" + name, Folder + name);
 }
 
@@ -69,6 +69,12 @@ TEST(Helper, WritesOnlyTheSettingsFilesAsTheWindowWritesThem) {
     } cases[] = {
         {"setup and buttons as a save writes them", frame("setup.dat", setup) + frame("buttons.dat", buttons), true},
         {"the parent's list", frame("pardata.dat", listFileBytes({"http://www.chat.example", "HTTP://X.example/a"})), true},
+        {"the parent's sites", frame("sites.dat", "only-approved 1\r\nsafe-search 1\r\nallow-site kids.example\r\n"
+                                                  "allow-address http://learn.example/maths\r\nblock-site chat.example\r\n"),
+         true},
+        {"a site that is no host name", frame("sites.dat", "only-approved 0\r\nsafe-search 1\r\nallow-site a b/c\r\n"), false},
+        {"an approved address that is no web address",
+         frame("sites.dat", "only-approved 0\r\nsafe-search 1\r\nallow-address javascript:alert(1)\r\n"), false},
         {"another file of the folder", frame("data.dat", "starturls\r\n1\r\nmainurls\r\nendurls\r\n"), false},
         {"a path out of the folder", frame("../setup.dat", setup), false},
         {"a line the window would not write", frame("setup.dat", setup + "extra\r\n"), false},
@@ -83,9 +89,13 @@ TEST(Helper, WritesOnlyTheSettingsFilesAsTheWindowWritesThem) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         freshFolder();
-        const std::string before = readFileBytes(Folder + "setup.dat") + readFileBytes(Folder + "pardata.dat");
+        const auto files = [] {
+            return readFileBytes(Folder + "setup.dat") + readFileBytes(Folder + "pardata.dat") +
+                   readFileBytes(Folder + "sites.dat");
+        };
+        const std::string before = files();
         EXPECT_EQ(runHelper(c.input), c.written ? 0 : 1);
-        const std::string after = readFileBytes(Folder + "setup.dat") + readFileBytes(Folder + "pardata.dat");
+        const std::string after = files();
         EXPECT_EQ(after != before, c.written);
         EXPECT_EQ(fileExists(Folder + "setup.bak"), c.written && c.input.rfind("setup.dat", 0) == 0);
     }

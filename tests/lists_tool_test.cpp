@@ -154,3 +154,48 @@ TEST(ListsTool, KeysAndSignedLists) {
     EXPECT_EQ(run("--domains " + Data + "/domains.txt --sign " + keys.file("update.key"), true).status, 2);
     EXPECT_EQ(run("--domains " + Data + "/domains.txt --sign /nonexistent", true).status, 2);
 }
+
+// Only chosen sites for a publisher, and the lists that would block nothing refused with
+// the reason instead of written.
+TEST(ListsTool, OnlyChosenSitesAndListsThatWouldBlockNothing) {
+    ProgramFolder dir;
+    dir.write("sites.txt", "# the children's sites\nkids.example\nwww.Learn.Example.\n");
+    dir.write("star.txt", "*\n");
+    dir.write("starhost.txt", "http://*.example/x\n");
+    dir.write("none.txt", "# nothing yet\n");
+    const struct {
+        std::string args;
+        int status;
+        const char* out;    // standard output
+        const char* error;  // the start of standard error
+    } cases[] = {
+        {"--allow-only " + dir.file("sites.txt"), 0,
+         "starturls\r\n1\r\n5kids.example\r\n5www.learn.example\r\nmainurls\r\nendurls\r\n", "wenlow-lists: 1 blocked, 2"},
+        {"--allow-only " + dir.file("sites.txt") + " --domains " + Data + "/domains.txt", 0, nullptr, "wenlow-lists: 4 blocked"},
+        {"--allow " + dir.file("sites.txt"), 2, "", "wenlow-lists: --allow alone blocks nothing"},
+        {"--urls " + dir.file("star.txt"), 2, "", "wenlow-lists: no line of the lists names a host or an address"},
+        // A wildcard beside other entries is one line skipped, and counted.
+        {"--urls " + dir.file("starhost.txt") + " --domains " + Data + "/domains.txt", 0, nullptr, "wenlow-lists: 3 blocked"},
+        {"--allow-only " + dir.file("none.txt"), 2, "", "wenlow-lists: --allow-only names no site"},
+        {"--allow " + Data + "/allow.txt --domains " + Data + "/domains.txt", 0, nullptr, "wenlow-lists: 3 blocked, 1"},
+    };
+    for (const auto& c : cases) {
+        const ToolRun out = run(c.args);
+        EXPECT_EQ(out.status, c.status) << c.args;
+        if (c.out) {
+            EXPECT_EQ(out.out, c.out) << c.args;
+        }
+        const std::string error = run(c.args, true).out;
+        EXPECT_EQ(error.substr(0, std::string(c.error).size()), c.error) << c.args << ": " << error;
+    }
+    // The browser reads the publisher's list as meant: only the chosen sites open.
+    ASSERT_EQ(run("--allow-only " + dir.file("sites.txt") + " --out " + dir.path()).status, 0);
+    LinkLists lists;
+    readDataFile(dir.path(), lists);
+    PlainSettings s;
+    s.setup.options.fill(true);
+    EXPECT_TRUE(urlok("https://www.kids.example/games", s, lists));
+    EXPECT_TRUE(urlok("http://www.learn.example/", s, lists));
+    EXPECT_FALSE(urlok("http://learn.example/", s, lists));
+    EXPECT_FALSE(urlok("http://other.example/", s, lists));
+}

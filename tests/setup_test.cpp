@@ -1,5 +1,6 @@
 // The setup window: its load and the settings it holds for the running program.
 #include "data/sources.h"
+#include "platform/text.h"
 #include "setup/predefmodel.h"
 #include "setup/sourcespage.h"
 #include "support/program.h"
@@ -15,6 +16,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <ctime>
@@ -62,16 +65,44 @@ TEST_F(SetupLoad, ListsShownAsStored) {
     dir.write("pardata.dat", "http://Chat.example\r\n\r\nhttp://b\r\n");
     start();
     ASSERT_EQ(form3->ParentBlocks->count(), 3);
-    EXPECT_EQ(form3->ParentBlocks->item(0)->text(), "http://Chat.example");
-    EXPECT_EQ(form3->ParentBlocks->item(1)->text(), "");
+    EXPECT_EQ(form3->ParentBlocks->item(0)->text(), "This page: http://Chat.example");
+    EXPECT_EQ(form3->ParentBlocks->item(1)->text(), "This page: ");
     EXPECT_EQ(form3->parentList(), (std::vector<std::string>{"http://Chat.example", "", "http://b"}));
     // The predefined list as it was when the load ran: at the first activation the
     // lists are read after the load, so a second load shows them.
     EXPECT_EQ(form3->predefModel->rowCount(), 0);
     form3->FormShow();
     ASSERT_EQ(form3->predefModel->rowCount(), static_cast<int>(form1->lists.predefined().size()));
-    EXPECT_EQ(form3->predefModel->index(0).data().toString(), "1 http://ads.");
-    EXPECT_EQ(PredefModel::displayText("3HTTP://X.COM/\xC9"), "3 http://x.com/\xC9");
+    EXPECT_EQ(form3->predefModel->index(0, 0).data().toString(), "Blocks: begins with");
+    EXPECT_EQ(form3->predefModel->index(0, 1).data().toString(), "http://ads.");
+    EXPECT_EQ(form3->PredefCount->text(), "7 entries");
+}
+
+// Each kind in words, the address in lower case as it was written.
+TEST(PredefRows, KindsInWords) {
+    const struct {
+        const char* entry;
+        const char* words;
+        const char* address;
+    } rows[] = {
+        {"1HTTP://ADS.", "Blocks: begins with", "http://ads."},
+        {"1", "Blocks: begins with", "(every address)"},
+        {"2BAD.COM", "Blocks: whole site", "bad.com"},
+        {"3HTTP://X.COM/\xC9", "Blocks: this page", "http://x.com/\xC9"},
+        {"4HTTP://KIDS.EXAMPLE", "Allows: begins with", "http://kids.example"},
+        {"5KIDS.BAD.COM", "Allows: whole site", "kids.bad.com"},
+        {"9HTTP://ODD", "Not used", "http://odd"},
+    };
+    PredefModel model;
+    std::vector<std::string> entries;
+    for (const auto& r : rows) entries.push_back(r.entry);
+    model.setEntries(TextList(entries));
+    ASSERT_EQ(model.rowCount(), static_cast<int>(std::size(rows)));
+    for (int i = 0; i < model.rowCount(); ++i) {
+        EXPECT_EQ(model.index(i, 0).data().toString(), fromAnsi(rows[i].words)) << rows[i].entry;
+        EXPECT_EQ(model.index(i, 1).data().toString(), fromAnsi(rows[i].address)) << rows[i].entry;
+    }
+    EXPECT_EQ(model.countText(), "7 entries");
 }
 
 TEST_F(SetupLoad, LabelsAndPicturesReachBothWindows) {
@@ -182,4 +213,32 @@ TEST_F(SetupLoad, ListSourcesShowWhatTheDailyUpdateFetchedAndWhen) {
         << page.note->text().toStdString();
     zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
     ::tzset();
+}
+
+// Typed into the filter box, a text finds its entry among a million; the search goes on
+// between the window's other events, and the rows change when it has seen every entry.
+TEST_F(SetupLoad, TheFilterFindsAnEntryAmongAMillionBetweenOtherEvents) {
+    start();
+    TextList entries;
+    for (int i = 0; i < 1000000; ++i) entries.push_back("1HTTP://HOST" + std::to_string(i) + ".EXAMPLE/PAGE");
+    form3->predefModel->setEntries(std::move(entries));
+    EXPECT_EQ(form3->PredefCount->text(), "1,000,000 entries");
+    QTest::keyClicks(form3->PredefFilter, "Host777777.");
+    EXPECT_TRUE(form3->predefModel->searching());
+    EXPECT_EQ(form3->PredefCount->text(), "Searching...");
+    EXPECT_EQ(form3->predefModel->rowCount(), 1000000);  // until the search has ended
+    int turns = 0;
+    QTimer other;
+    QObject::connect(&other, &QTimer::timeout, [&] { ++turns; });
+    other.start(0);
+    while (form3->predefModel->searching()) QCoreApplication::processEvents();
+    EXPECT_GE(turns, 10);  // the window went on while a million entries were looked at
+    ASSERT_EQ(form3->predefModel->rowCount(), 1);
+    EXPECT_EQ(form3->predefModel->index(0, 1).data().toString(), "http://host777777.example/page");
+    EXPECT_EQ(form3->PredefCount->text(), "1 of 1,000,000 entries");
+    QTest::keyClick(form3->PredefFilter, Qt::Key_Return);  // nothing to do: the rows are there
+    EXPECT_EQ(dialogs.shown.size(), 0u);
+    form3->PredefFilter->clear();
+    EXPECT_EQ(form3->predefModel->rowCount(), 1000000);
+    EXPECT_EQ(form3->PredefCount->text(), "1,000,000 entries");
 }

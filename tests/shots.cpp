@@ -3,6 +3,7 @@
 #include "support/program.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QLineEdit>
 #include <QTabWidget>
@@ -18,6 +19,8 @@ public:
                                  "https://school.example.net/kids.txt domains allow\n");
         start({"PARENT"});
         form1->Setup1Click();
+        form3->ButtonLabels[2] = "Homework!!";  // the longest label a parent can type
+        form3->UpdateButtons();
         QApplication::processEvents();
         save(form1, out + "/main.png");
         save(form3, out + "/gate.png");
@@ -31,6 +34,18 @@ public:
             QApplication::processEvents();
             save(form3, out + QString("/page%1.png").arg(page + 1));
         }
+        form3->addParentEntry(ParentKind::ApproveSite, "www.kids.example");
+        form3->addParentEntry(ParentKind::ApproveAddress, "learn.example/maths/");
+        form3->addParentEntry(ParentKind::BlockSite, "chat.kids.example");
+        form3->SetupTabs->setCurrentIndex(2);
+        QApplication::processEvents();
+        save(form3, out + "/page3-sites.png");
+        form3->SetupTabs->setCurrentIndex(0);
+        form3->ApprovedDialog->open();
+        QApplication::processEvents();
+        save(form3->ApprovedDialog, out + "/approved.png");
+        form3->ApprovedDialog->accept();
+        form3->SetupTabs->setCurrentIndex(3);
         form3->pictureButtonClick(2);
         QApplication::processEvents();
         save(form3, out + "/editor.png");

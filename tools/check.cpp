@@ -1,5 +1,6 @@
 // wenlow-check: how the browser would decide about addresses, for a program folder.
 #include "approval/gate.h"
+#include "approval/safesearch.h"
 #include "approval/urlok.h"
 #include "data/files.h"
 #include "data/linklists.h"
@@ -26,7 +27,8 @@ const char* const Usage =
     "left pane and the right pane would do with it: allow or refuse.\n"
     "  --dir DIR   the program folder (default: the folder of this program)\n"
     "  --site N    the current site, 0 to 9 (default: the first site with an address)\n"
-    "  --explain   add a tab and the rule that decided\n"
+    "  --explain   add a tab and the rule that decided, and another and the safe form\n"
+    "              of a search when safe search is on\n"
     "  --flush     write each line out at once\n"
     "  --records   the children's waiting requests, then what was refused, by site,\n"
     "              newest first (from the journal, or the folder's records.log)\n";
@@ -55,7 +57,10 @@ struct Checker {
 
     // Decides on the address as the engine would fetch it, and prints it as given.
     void check(const std::string& given, std::string& out) const {
-        const EngineAddress address(given);
+        // The browser asks for a search in its safe form instead, and that is the address decided.
+        const EngineAddress asked(given);
+        const SafeForm safe = settings.safeSearch() ? safeSearchForm(asked.text()) : SafeForm{};
+        const EngineAddress address(safe.address.empty() ? asked.text() : std::string_view(safe.address));
         if (!explain) {
             // Without explanations the decisions alone: no rule texts are built.
             const bool general = requestAllowed(address, RequestKind::Navigation, settings, lists, programDir);
@@ -76,6 +81,8 @@ struct Checker {
         out += general.ok ? "allow " : "refuse ";
         out += given;
         out += "\t" + left.rule;
+        if (!safe.address.empty()) out += "\tsafe search: " + safe.address;
+        if (safe.header) out += std::string("\tsafe search: ") + safe.header + ": " + safe.value;
         out += '\n';
     }
 };

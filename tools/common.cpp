@@ -4,6 +4,7 @@
 #include "data/files.h"
 #include "data/programdir.h"
 #include "data/setupfiles.h"
+#include "data/sitesfile.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +25,7 @@ ProgramSettings loadProgramSettings(const std::string& programDir) {
     ProgramSettings p;
     p.settings.parent = parentEntries(readListFile(programDir + "pardata.dat"));
     p.settings.setup = readSetupFile(programDir + "setup.dat");
+    p.settings.setSites(readSitesFile(programDir));
     readDataFile(programDir, p.lists);
     for (int i = 1; i <= 9 && p.firstSite == 0; ++i)
         if (p.settings.setup.shown[i - 1] && !p.settings.setup.addresses[i - 1].empty()) p.firstSite = i;

@@ -15,7 +15,7 @@ struct ProgramSettings {
 // The folder given, with a trailing separator, or this program's own folder.
 std::string programFolder(const std::string& given);
 
-// setup.dat, pardata.dat and data.dat; raises the browser's file errors.
+// setup.dat, pardata.dat, sites.dat and data.dat; raises the browser's file errors.
 ProgramSettings loadProgramSettings(const std::string& programDir);
 
 bool parseSite(const char* text, int& site);

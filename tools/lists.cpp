@@ -33,7 +33,7 @@ namespace {
 
 const char* const Usage =
     "usage: wenlow-lists [--hosts FILE] [--domains FILE] [--urls FILE] [--adblock FILE] [--allow FILE]\n"
-    "                    [--main FILE] [--sign SECRET [--serial N]] [--out DIR]\n"
+    "                    [--allow-only FILE] [--main FILE] [--sign SECRET [--serial N]] [--out DIR]\n"
     "       wenlow-lists --sources [--dir DIR] [--max-bytes N] [--time-limit SECONDS] [--sign SECRET] ...\n"
     "       wenlow-lists --keygen DIR\n"
     "Writes a data.dat for Wenlow Explorer from blocklists. FILE \"-\" is standard input.\n"
@@ -46,7 +46,9 @@ const char* const Usage =
     "                  \"|http://...\" addresses from there on, \"|http://...|\" one address; \"@@\"\n"
     "                  rules approve; rules with \"$\" options, element hiding and others are skipped\n"
     "  --allow FILE    domains allowed, with every host below them, even when a block entry\n"
-    "                  matches them (a \"5\" entry)\n"
+    "                  matches them (a \"5\" entry); alone it blocks nothing, and is refused\n"
+    "  --allow-only FILE  only these domains open, with every host below them: a \"1\" entry\n"
+    "                  that refuses every address, and a \"5\" entry for each domain\n"
     "  --main FILE     approved addresses for the verification of left-pane links\n"
     "  --sources       fetch the lists named in the program folder's sources.txt (one a line:\n"
     "                  https address, format hosts/domains/urls/adblock, block or allow) and\n"
@@ -158,8 +160,21 @@ struct ListOption {
 constexpr ListOption ListOptions[] = {
     {"--hosts", ListFormat::Hosts, ListUse::Block},   {"--domains", ListFormat::Domains, ListUse::Block},
     {"--urls", ListFormat::Urls, ListUse::Block},     {"--adblock", ListFormat::Adblock, ListUse::Block},
-    {"--allow", ListFormat::Domains, ListUse::Allow},
+    {"--allow", ListFormat::Domains, ListUse::Allow},   {"--allow-only", ListFormat::Domains, ListUse::Allow},
 };
+
+// A list that would silently do nothing of what was asked, refused with the reason;
+// empty when the list does what its options say.
+std::string noOpReason(const BuildCounts& c, const LineCounts& skipped, bool allowOnly) {
+    if (allowOnly) return c.allowed == 0 ? "--allow-only names no site: the list would refuse every address" : "";
+    if (c.blocked == 0 && c.allowed > 0)
+        return "--allow alone blocks nothing (it opens sites that a block entry refuses); to open only these sites, "
+               "use --allow-only FILE";
+    if (c.blocked == 0 && c.allowed == 0 && c.approved == 0 && skipped.notNames > 0)
+        return "no line of the lists names a host or an address (\"*\" is no wildcard here), so the list would "
+               "block nothing; to open only chosen sites, name them with --allow-only FILE";
+    return {};
+}
 
 // A list file, or standard input for "-".
 std::unique_ptr<std::FILE, int (*)(std::FILE*)> openList(const std::string& file) {
@@ -174,7 +189,7 @@ int main(int argc, char** argv) {
     LineCounts skipped;
     std::string out, dir, seed;
     std::uint64_t serial = signingTime();
-    bool any = false, sources = false, haveDir = false;
+    bool any = false, sources = false, haveDir = false, allowOnly = false;
     FetchLimits limits;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -238,6 +253,7 @@ int main(int argc, char** argv) {
                                             [&](const ListOption& o) { return arg == o.name; });
                 if (o == std::end(ListOptions)) return usageError("unknown option " + arg, Usage);
                 read = file && readListFile(file.get(), o->format, o->use, b, skipped);
+                allowOnly = allowOnly || arg == "--allow-only";
             }
             if (!read) {
                 std::fprintf(stderr, "wenlow-lists: Cannot open file %s\n", value.c_str());
@@ -276,7 +292,12 @@ int main(int argc, char** argv) {
                 return 1;
             }
         }
+        if (allowOnly) b.add("1");  // every address begins with nothing: all refused but the sites
         std::string text = listText(b, seed, serial);
+        if (const std::string reason = sources ? "" : noOpReason(b.counts(), skipped, allowOnly); !reason.empty()) {
+            std::fprintf(stderr, "wenlow-lists: %s\n", reason.c_str());
+            return 2;
+        }
         if (out.empty())
             std::fwrite(text.data(), 1, text.size(), stdout);
         else

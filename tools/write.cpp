@@ -6,6 +6,7 @@
 // Standard input: one or more files, each a line "NAME LENGTH" and then LENGTH bytes.
 #include "data/files.h"
 #include "data/setupfiles.h"
+#include "data/sitesfile.h"
 #include "platform/text.h"
 
 #include <fcntl.h>
@@ -64,6 +65,18 @@ bool asTheWindowWrites(const std::string& name, const std::string& bytes) {
             if (!controlFree(e) || e.size() < 8 || lowerAZ(e.substr(0, 7)) != "http://") return false;
         return listFileBytes(entries) == bytes;
     }
+    if (name == SitesFileName) {
+        // Sites are host names, approved addresses web addresses, as the window makes them.
+        const SitesValues v = parseSites(bytes);
+        for (const auto& e : v.entries) {
+            if (!controlFree(e.text)) return false;
+            const bool web = lowerAZ(e.text.substr(0, 7)) == "http://" || lowerAZ(e.text.substr(0, 8)) == "https://";
+            if (e.kind == ParentKind::ApproveAddress ? !web : e.text.find_first_of(" /\\") != std::string::npos) return false;
+        }
+        for (const auto& other : v.otherLines)
+            if (!controlFree(other)) return false;
+        return sitesFileBytes(v) == bytes;
+    }
     return false;
 }
 
@@ -102,7 +115,7 @@ int main(int argc, char**) {
             blank == std::string::npos ? 0 : std::strtoull(head.c_str() + blank + 1, &end, 10);
         if (blank == std::string::npos || *end != '\0' || length > FileLimit || eol + 1 + length > input.size())
             return refuse("the input is not a file's head and bytes");
-        if (name != "setup.dat" && name != "buttons.dat" && name != "pardata.dat")
+        if (name != "setup.dat" && name != "buttons.dat" && name != "pardata.dat" && name != SitesFileName)
             return refuse(name + " is not one of the browser's settings files");
         if (files.count(name)) return refuse(name + " comes twice");
         files[name] = input.substr(eol + 1, length);
@@ -117,10 +130,10 @@ int main(int argc, char**) {
     if (folder < 0 || ::fstat(folder, &dir) != 0) return refuse(std::string(WENLOW_HELPER_FOLDER) + " is not there");
     ::umask(002);
     // In the order of the save, each old settings file kept once as its first backup.
-    for (const char* name : {"setup.dat", "buttons.dat", "pardata.dat"}) {
+    for (const char* name : {"setup.dat", "buttons.dat", SitesFileName, "pardata.dat"}) {
         const auto file = files.find(name);
         if (file == files.end()) continue;
-        if (file->first != "pardata.dat") {
+        if (file->first == "setup.dat" || file->first == "buttons.dat") {
             const std::string bak = file->first.substr(0, file->first.size() - 4) + ".bak";
             ::linkat(folder, name, folder, bak.c_str(), 0);  // never replaces an existing backup
         }

@@ -1,5 +1,6 @@
 #include "approval/urlok.h"
 
+#include "approval/sites.h"
 #include "platform/text.h"
 
 #include <cstdint>
@@ -44,6 +45,7 @@ struct Decision {
     const char* rule = "no rule";
     char kind = 0;           // of the predefined entry that decided
     const std::string* parent = nullptr;  // the parent entry that decided
+    const std::string* site = nullptr;    // the parent's site entry that decided, after `rule`
     std::string_view entry;  // the predefined entry, without its kind
 
     static Decision fixed(bool ok, const char* rule) {
@@ -59,6 +61,11 @@ struct Decision {
         d.entry = entry;
         return d;
     }
+    static Decision bySite(const SiteVerdict& s) {
+        Decision d = fixed(s.ok, s.rule);
+        d.site = s.entry;
+        return d;
+    }
     static Decision byParent(const std::string& entry) {
         Decision d;
         d.ok = false;
@@ -69,6 +76,7 @@ struct Decision {
     Verdict verdict() const {
         if (kind != 0) return {ok, "predefined " + (kind + std::string(entry))};
         if (parent) return {ok, "parent " + *parent};
+        if (site) return {ok, rule + (" " + *site)};
         return {ok, rule};
     }
 };
@@ -143,6 +151,7 @@ private:
 };
 
 Decision parentList(std::string_view a, const SettingsView& settings, Decision d) {
+    if (const SiteVerdict s = siteVerdict(a, settings); s.decides) d = Decision::bySite(s);
     if (d.ok && settings.option(OptParent)) {
         for (const std::string& entry : settings.parentList())
             if (parentEntryMatches(entry, a)) return Decision::byParent(entry);
@@ -205,11 +214,12 @@ std::optional<std::string_view> approvalOnHost(std::string_view root, const Text
 // which only the host is known: refused only when the predefined list refuses every
 // address there (the parent's list names single addresses).
 Decision decideHost(std::string_view url, const SettingsView& settings, const LinkLists& lists) {
-    if (lists.predefined().empty() || !settings.option(OptPredefined)) return Decision::fixed(true, "no list");
     const Normalised normalised(url);
     std::string_view root = normalised.text();
     if (!beginsWith(root, "HTTP://")) return Decision::fixed(true, "not a web host");
     root = root.substr(0, std::min(root.size(), root.find_first_of("/?#\\", 7)));
+    if (const SiteVerdict s = siteHostVerdict(root, settings); s.decides) return Decision::bySite(s);
+    if (lists.predefined().empty() || !settings.option(OptPredefined)) return Decision::fixed(true, "no list");
     const LinkIndex& index = lists.index();
     const TextSet::Address address(root);
     const HostLookup host(address, hostOf(root));
@@ -227,6 +237,8 @@ Decision decideMainUrlOk(std::string_view url, int currentSite, const SettingsVi
     if (!verify || !settings.option(OptVerification)) return Decision::fixed(true, "verification off");
     const std::string b = upperAZ(stripTrailingSlashes(std::string(withoutFragment(url))));
     if (lists.index().mainList.equalTo(TextSet::Address(b))) return Decision::fixed(true, "main list");
+    // The parent's own approvals count as approved addresses too.
+    if (const SiteVerdict s = siteVerdict(normalisedAddress(url), settings); s.decides && s.ok) return Decision::bySite(s);
     return Decision::fixed(false, "verification");
 }
 
@@ -302,5 +314,6 @@ bool mainUrlOkScan(std::string_view url, int currentSite, const SettingsView& se
     const std::string b = upperAZ(stripTrailingSlashes(std::string(withoutFragment(url))));
     for (std::string_view entry : lists.main())
         if (upperAZ(std::string(withoutFragment(entry))) == b) return true;
-    return false;
+    const SiteVerdict s = siteVerdict(normalisedAddress(url), settings);
+    return s.decides && s.ok;
 }

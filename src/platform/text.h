@@ -31,6 +31,9 @@ inline bool equalsNoCase(std::string_view a, std::string_view b) {
 // Drops every trailing '/'.
 std::string stripTrailingSlashes(std::string s);
 
+// Percent escapes ("%41") decoded; a "%" without two hexadecimal digits after it stays.
+std::string percentDecoded(std::string_view s);
+
 // Fills the first %s or %d of a message pattern; the message texts of the program
 // carry at most one such place.
 std::string fillIn(std::string_view pattern, std::string_view value);

@@ -7,6 +7,7 @@
 #include "data/setupfiles.h"
 #include "platform/bitmap.h"
 #include "platform/dialogs.h"
+#include "platform/fonts.h"
 #include "platform/text.h"
 #include "setup/access.h"
 #include "setup/mainlink.h"
@@ -14,6 +15,8 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QToolButton>
+
+#include <algorithm>
 
 void TForm3::CheckBoxEnableClick(int row) { addressBox[row]->setEnabled(enableBox[row]->isChecked()); }
 
@@ -26,7 +29,9 @@ std::string TForm3::picturePath(const std::string& name, int site) const {
 void TForm3::UpdateButtons() {
     for (int i = 1; i <= 9; ++i) {
         const std::string path = picturePath(PictureFiles[i], i);
-        pictureButton[i]->setText(fromAnsi(ButtonLabels[i]));
+        // A wide one grows to the left, as far as the enable box, clear of the address box.
+        const int width = fitCaption(pictureButton[i], fromAnsi(ButtonLabels[i]), 13, 47, 63);
+        pictureButton[i]->move(std::min(32, 89 - width), pictureButton[i]->y());
         namePictureButton(pictureButton[i], i);
         const QPixmap picture = loadBitmap(path);
         pictureButton[i]->setIcon(picture);
@@ -52,7 +57,7 @@ void TForm3::previewPicture(const std::string& name) {
 void TForm3::ShowButtonPanel() {
     const int s = SelectedButton;
     HelpTopic = 14;
-    SpeedButton5->setText(fromAnsi(ButtonLabels[s]));
+    fitCaption(SpeedButton5, fromAnsi(ButtonLabels[s]), 13, 47, 90);
     previewPicture(PictureFiles[s]);
     Edit13->setText(fromAnsi(ButtonLabels[s]));
     Edit14->setText(fromAnsi(PictureFiles[s]));
@@ -60,7 +65,7 @@ void TForm3::ShowButtonPanel() {
     Panel6->raise();
 }
 
-void TForm3::Button9Click() { SpeedButton5->setText(Edit13->text()); }
+void TForm3::Button9Click() { fitCaption(SpeedButton5, Edit13->text(), 13, 47, 90); }
 
 void TForm3::Button10Click() {
     if (auto file = dialogs_.openPicture("Bitmaps (*.bmp)|*.bmp")) Edit14->setText(fromAnsi(*file));

@@ -11,6 +11,7 @@
 #include "platform/fonts.h"
 #include "platform/text.h"
 #include "setup/access.h"
+#include "setup/controls.h"
 #include "setup/mainlink.h"
 #include "setup/parentwrite.h"
 #include "setup/predefmodel.h"
@@ -26,13 +27,15 @@
 #include <QShowEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QTabWidget>
 #include <QToolButton>
+#include <QTreeView>
 #include <QValidator>
 
 #include <limits>
@@ -42,34 +45,6 @@ namespace {
 // Control names of the nine rows, in site order.
 const char* const AddressBoxNames[] = {"Edit2", "Edit3", "Edit4", "Edit5", "Edit9", "Edit8", "Edit7", "Edit6", "Edit10"};
 const int PictureButtonNumbers[] = {1, 2, 3, 4, 8, 9, 10, 7, 6};
-
-template <class W>
-W* place(W* w, int x, int y, int width, int height, const char* name = nullptr) {
-    w->setGeometry(x, y, width, height);
-    if (name) w->setObjectName(name);
-    return w;
-}
-
-QPushButton* button(QWidget* parent, const char* caption, int x, int y, int w, int h, const char* name) {
-    auto* b = place(new QPushButton(caption, parent), x, y, w, h, name);
-    b->setAutoDefault(false);
-    return b;
-}
-
-QCheckBox* checkBox(QWidget* parent, const char* caption, int x, int y, int w, const char* name) {
-    return place(new QCheckBox(caption, parent), x, y, w, 17, name);
-}
-
-QLineEdit* edit(QWidget* parent, int x, int y, int w, const char* name, bool password = false) {
-    auto* e = place(new QLineEdit(parent), x, y, w, 21, name);
-    // A box holds a stored setting whole: the toolkit would cut it at 32767 characters.
-    e->setMaxLength(std::numeric_limits<int>::max());
-    if (password) {
-        e->setEchoMode(QLineEdit::Password);
-        e->setStyleSheet("lineedit-password-character: 42");  // "*" for each character
-    }
-    return e;
-}
 
 // At most `limit` characters can be typed; a longer text put in by the program is kept
 // whole and can still be shortened.
@@ -87,12 +62,6 @@ private:
     int limit_;
     qsizetype accepted_ = 0;
 };
-
-// Runs a handler inside the guard when a button is pressed.
-template <class Handler>
-void onClick(QAbstractButton* b, QObject* context, Handler h) {
-    QObject::connect(b, &QAbstractButton::clicked, context, [h] { guarded(h); });
-}
 
 QToolButton* pictureButton(QWidget* parent, int x, int y, const QString& name) {
     auto* b = new QToolButton(parent);
@@ -130,6 +99,7 @@ void TForm3::buildLayout() {
     Button15 = button(Panel5, "Help", 344, 8, 75, 25, "Button15");
 
     SetupTabs = place(new QTabWidget(this), 0, 0, 536, 302, "SetupTabs");
+    SetupTabs->setAccessibleName("Setup pages");
     TabSheet1 = new QWidget;
     TabSheet2 = new QWidget;
     TabSheet3 = new QWidget;
@@ -144,6 +114,12 @@ void TForm3::buildLayout() {
     SetupTabs->addTab(TabSheet4, "Buttons");
     RecordsTab = new RecordsPage;
     RecordsTab->setDesk(main_.requests());
+    // Its actions write the same entries as the parent's own lists, and count at once.
+    RecordsTab->setEntries({
+        [this](const std::string& site) { addParentEntry(ParentKind::ApproveSite, fromAnsi(site)); },
+        [this](const std::string& address) { addParentEntry(ParentKind::ApproveAddress, fromAnsi(address)); },
+        [this](const std::string& site) { addParentEntry(ParentKind::BlockSite, fromAnsi(site)); },
+    });
     SetupTabs->addTab(RecordsTab, "Refusals");
     Sources = new SourcesPage(programDir_);
     SetupTabs->addTab(Sources, "List Sources");
@@ -156,6 +132,7 @@ void TForm3::buildLayout() {
     CheckBox3 = checkBox(TabSheet1, "Disable Opening Links In New Window", 16, 104, 400, "CheckBox3");
     CheckBox15 =
         checkBox(TabSheet1, "Enable Verification Of Links In Left Browser Window", 16, 136, 400, "CheckBox15");
+    SafeSearchBox = checkBox(TabSheet1, "Use Safe Search On Search Engines And Video Sites", 16, 160, 400, "SafeSearchBox");
     Button2 = button(TabSheet1, "Most Restrictive", 56, 184, 193, 25, "Button2");
     Button3 = button(TabSheet1, "Least Restrictive", 56, 224, 193, 25, "Button3");
 
@@ -165,6 +142,7 @@ void TForm3::buildLayout() {
     RadioButton1 = place(new QRadioButton("Default Web Server(s)", from), 8, 24, 170, 17, "RadioButton1");
     RadioButton2 = place(new QRadioButton("URL Specified Below", from), 8, 48, 170, 17, "RadioButton2");
     Edit11 = edit(from, 24, 72, 145, "Edit11");
+    Edit11->setAccessibleName("Address to download the update from");
     RadioButton1->setChecked(true);
     auto* when = place(new QGroupBox("When To Update:", left2), 0, 112, 185, 112, "GroupBox2");
     RadioButton3 = place(new QRadioButton("Automatically", when), 8, 24, 170, 17, "RadioButton3");
@@ -176,7 +154,14 @@ void TForm3::buildLayout() {
     UpdateNote = place(new QLabel(left2), 4, 226, 177, 46, "UpdateNote");
     UpdateNote->setWordWrap(true);
     UpdateNote->setFont(designFont(11));
-    PredefBlocks = place(new QListView(TabSheet2), 185, 0, 345, 224, "PredefBlocks");
+    PredefFilter = edit(TabSheet2, 189, 3, 200, "PredefFilter");
+    PredefFilter->setPlaceholderText("Find an address");
+    PredefFilter->setAccessibleName("Find in the predefined links");
+    PredefFilter->setClearButtonEnabled(true);
+    PredefCount = place(new QLabel(TabSheet2), 395, 3, 135, 21, "PredefCount");
+    PredefCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    PredefBlocks = place(new QTreeView(TabSheet2), 185, 28, 345, 196, "PredefBlocks");
+    PredefBlocks->setAccessibleName("Predefined links");
     // What the last download did, or how far the running one is.
     UpdateOutcome = place(new QLabel(TabSheet2), 189, 226, 337, 46, "UpdateOutcome");
     UpdateOutcome->setWordWrap(true);
@@ -184,26 +169,42 @@ void TForm3::buildLayout() {
     UpdateOutcome->setTextFormat(Qt::PlainText);
     predefModel = new PredefModel(PredefBlocks);
     PredefBlocks->setModel(predefModel);
-    PredefBlocks->setUniformItemSizes(true);
+    PredefBlocks->setRootIsDecorated(false);
+    PredefBlocks->setUniformRowHeights(true);
+    PredefBlocks->setAllColumnsShowFocus(true);
     PredefBlocks->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    PredefBlocks->header()->resizeSection(0, 125);
+    predefModel->onChanged = [this] { PredefCount->setText(fromAnsi(predefModel->countText())); };
 
     // Parent defined blocked links.
     auto* left3 = place(new QWidget(TabSheet3), 0, 0, 185, 272, "Panel2");
     Edit12 = edit(left3, 8, 8, 169, "Edit12");
+    Edit12->setAccessibleName("Address to block");
+    // What "Add To List" blocks, chosen before it is pressed: the page, or the whole site.
+    auto* blockScope = place(new QWidget(left3), 8, 72, 172, 44, "Panel19");
+    BlockPageButton = radioButton(blockScope, "This Page Only", 0, 0, 172, "BlockPageButton");
+    BlockSiteButton = radioButton(blockScope, "The Whole Site", 0, 24, 172, "BlockSiteButton");
+    BlockPageButton->setChecked(true);
     Button6 = button(left3, "Add To List", 24, 40, 137, 25, "Button6");
     Button7 = button(left3, "Delete Selected URL", 16, 160, 145, 25, "Button7");
     ParentBlocks = place(new QListWidget(TabSheet3), 185, 0, 345, 272, "ParentBlocks");
+    ParentBlocks->setAccessibleName("Parent-defined blocked links");
+    QWidget::setTabOrder(Edit12, BlockPageButton);
+    QWidget::setTabOrder(BlockSiteButton, Button6);
 
     // Buttons.
     ScrollBox1 = place(new QScrollArea(TabSheet4), 0, 0, 530, 240, "ScrollBox1");
+    ScrollBox1->setAccessibleName("Site buttons");
     ScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* rows = new QWidget;
     rows->resize(510, 5 + 48 * 9);
     for (int i = 1; i <= 9; ++i) {
         const int y = 5 + 48 * (i - 1);
         enableBox[i] = checkBox(rows, "", 8, y + 11, 17, QString("CheckBox%1").arg(3 + i).toLatin1().constData());
+        enableBox[i]->setAccessibleName(QString("Show site %1").arg(i));
         pictureButton[i] = ::pictureButton(rows, 32, y, QString("SpeedButton%1").arg(PictureButtonNumbers[i - 1]));
         addressBox[i] = edit(rows, 90, y + 11, 247, AddressBoxNames[i - 1]);
+        addressBox[i]->setAccessibleName(QString("Start address of site %1").arg(i));
         verifyBox[i] = checkBox(rows, "Verify", 352, y + 11, 57, QString("CheckBox%1").arg(15 + i).toLatin1().constData());
         defaultButton[i] = button(rows, "Default", 416, y + 11, 75, 17, QString("Button%1").arg(16 + i).toLatin1().constData());
         QObject::connect(enableBox[i], &QCheckBox::toggled, this, [this, i] { CheckBoxEnableClick(i); });
@@ -217,10 +218,12 @@ void TForm3::buildLayout() {
     SpeedButton5->setToolTip("Show me cool list of Web Sites");
     auto* labelGroup = place(new QGroupBox("Button Label", Panel6), 16, 88, 145, 105, "GroupBox3");
     Edit13 = edit(labelGroup, 8, 24, 129, "Edit13");
+    Edit13->setAccessibleName("Button label");
     Edit13->setValidator(new TypedLength(Edit13, 10));
     Button9 = button(labelGroup, "Preview", 32, 64, 75, 25, "Button9");
     auto* pictureGroup = place(new QGroupBox("Picture File Name ", Panel6), 176, 88, 337, 105, "GroupBox4");
     Edit14 = edit(pictureGroup, 8, 24, 233, "Edit14");
+    Edit14->setAccessibleName("Picture file name");
     Button10 = button(pictureGroup, "Browse", 248, 24, 75, 25, "Button10");
     Button11 = button(pictureGroup, "Preview", 80, 64, 75, 25, "Button11");
     Button14 = button(pictureGroup, "Default", 176, 64, 75, 25, "Button14");
@@ -228,20 +231,26 @@ void TForm3::buildLayout() {
     Button13 = button(Panel6, "Cancel", 256, 208, 75, 25, "Button13");
     Panel6->hide();
 
+    buildSitesPage();
+
     // The gate covers the tab area, tab strip included, but not the bottom bar.
     Panel4 = place(new QWidget(this), 0, 0, 536, 302, "Panel4");
     Panel4->setAutoFillBackground(true);
     auto* enter = place(new QGroupBox("To Enter Setup:", Panel4), 8, 8, 233, 145, "GroupBox5");
     place(new QLabel("Enter your password and click OK:", enter), 15, 32, 216, 16, "Label1");
     Edit1 = edit(enter, 16, 57, 201, "Edit1", true);
+    Edit1->setAccessibleName("Password");
     Edit1->setFocus();
     Button4 = button(enter, "OK", 16, 96, 201, 25, "Button4");
     auto* change = place(new QGroupBox("To Change Your Password:", Panel4), 256, 8, 233, 281, "GroupBox6");
     place(new QLabel("Enter You Current Password:", change), 15, 32, 216, 16, "Label2");
     Edit15 = edit(change, 16, 57, 201, "Edit15", true);
+    Edit15->setAccessibleName("Current password");
     place(new QLabel("Enter Your New Password Twice:", change), 15, 112, 216, 16, "Label3");
     Edit16 = edit(change, 16, 137, 201, "Edit16", true);
     Edit17 = edit(change, 16, 169, 201, "Edit17", true);
+    Edit16->setAccessibleName("New password");
+    Edit17->setAccessibleName("New password again");
     place(new QLabel("And then click  Change Password:", change), 16, 216, 216, 16, "Label4");
     Button16 = button(change, "Change Password", 16, 240, 201, 25, "Button16");
     closeGate(true);
@@ -261,6 +270,11 @@ void TForm3::connectHandlers() {
     onClick(RadioButton2, this, [this] { RadioButton2Click(); });
     onClick(Button6, this, [this] { Button6Click(); });
     onClick(Button7, this, [this] { Button7Click(); });
+    onClick(ApproveButton, this, [this] { ApproveButtonClick(); });
+    onClick(ApprovedSitesButton, this, [this] { ApprovedDialog->open(); });
+    onClick(UnapproveButton, this, [this] { UnapproveButtonClick(); });
+    connect(PredefFilter, &QLineEdit::textChanged, this,
+            [this](const QString& text) { predefModel->setFilter(toAnsi(text)); });
     onClick(Button5, this, [this] { Button5Click(); });
     for (int i = 1; i <= 9; ++i) {
         onClick(pictureButton[i], this, [this, i] { pictureButtonClick(i); });
@@ -273,10 +287,20 @@ void TForm3::connectHandlers() {
     onClick(Button12, this, [this] { Button12Click(); });
     onClick(Button13, this, [this] { Button13Click(); });
     connect(SetupTabs, &QTabWidget::currentChanged, this, [this] { guarded([this] { SetupTabsChange(); }); });
-    for (QLineEdit* e : {Edit1, Edit15, Edit16, Edit17}) e->installEventFilter(this);
+    for (QLineEdit* e : {Edit1, Edit15, Edit16, Edit17, Edit12, ApprovedEdit, PredefFilter}) e->installEventFilter(this);
 }
 
 bool TForm3::eventFilter(QObject* watched, QEvent* e) {
+    // Enter in a box that adds to a list adds to it, and in the filter box it has done
+    // its work already: neither saves and closes the window.
+    if (e->type() == QEvent::KeyPress && (watched == Edit12 || watched == ApprovedEdit || watched == PredefFilter)) {
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (watched == Edit12) guarded([this] { Button6Click(); });
+            if (watched == ApprovedEdit) guarded([this] { ApproveButtonClick(); });
+            return true;
+        }
+    }
     if (e->type() == QEvent::MouseButtonPress) {
         if (watched == Edit1)
             guarded([this] { Edit1Click(); });
@@ -311,11 +335,7 @@ std::string TForm3::updateAddress() const { return toAnsi(Edit11->text()); }
 void TForm3::setParentBlocks(std::vector<std::string> entries) {
     parentBlocks_ = std::move(entries);
     ++parentRevision_;
-    QStringList items;
-    items.reserve(static_cast<qsizetype>(parentBlocks_.size()));
-    for (const auto& e : parentBlocks_) items << fromAnsi(e);
-    ParentBlocks->clear();
-    ParentBlocks->addItems(items);
+    showSiteEntries();
 }
 
 void TForm3::showUpdateNote() {
@@ -349,6 +369,7 @@ void TForm3::FormShow() {
 
     setParentBlocks({});
     setParentBlocks(parentEntries(readListFile(programDir_ + "pardata.dat")));
+    loadSites();
 
     const SetupValues s = readSetupFile(programDir_ + "setup.dat");
     Password = s.password;
@@ -481,9 +502,23 @@ void TForm3::Button1Click() {
     SetupValues setup = Panel4->isHidden() ? setupValues() : loaded_;
     setup.password = Password;
     const ButtonsValues buttons = buttonsValues();
+    SitesValues sites = storedSites_;
+    if (!Panel4->isHidden()) {
+        sites.onlyApproved = onlyApproved();
+        sites.safeSearch = safeSearch();
+        sites.entries = sites_.entries();
+    }
     // In a child's account, a parent may allow it on the spot.
-    saveProgramFiles(programDir_, {{"setup.dat", setupFileBytes(setup)}, {"buttons.dat", buttonsFileBytes(buttons)}},
-                     [&] { writeSetupFiles(programDir_, setup, buttons); });
+    saveProgramFiles(programDir_,
+                     {{"setup.dat", setupFileBytes(setup)},
+                      {"buttons.dat", buttonsFileBytes(buttons)},
+                      {SitesFileName, sitesFileBytes(sites)}},
+                     [&] {
+                         writeSetupFiles(programDir_, setup, buttons);
+                         writeSitesFile(programDir_, sites);
+                     });
+    storedSites_ = std::move(sites);
+    warnOfRefusingSettings();
     hide();
     FormShow();
 }

@@ -2,6 +2,7 @@
 // The parent's setup window. Its controls are the settings store of the running
 // program: approval and the download read them at each use (SettingsView).
 #include "approval/settings.h"
+#include "approval/sites.h"
 
 #include <QDialog>
 
@@ -16,13 +17,13 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListView;
 class QListWidget;
 class QPushButton;
 class QRadioButton;
 class QScrollArea;
 class QTabWidget;
 class QToolButton;
+class QTreeView;
 class QWidget;
 class RecordsPage;
 class SourcesPage;
@@ -41,8 +42,19 @@ public:
     bool option(int position) const override;
     bool verify(int site) const override;
     const std::vector<std::string>& parentList() const override { return parentBlocks_; }
-    std::uint64_t parentListRevision() const { return parentRevision_; }  // changes with the list
+    // Changes with the parent's lists: single pages, whole sites and approved ones.
+    std::uint64_t parentListRevision() const { return parentRevision_; }
     std::string updateAddress() const override;
+    const SiteList& siteList() const override { return sites_; }
+    bool onlyApproved() const override;
+    bool safeSearch() const override;
+
+    // Adds what a parent typed (or an address of a refused page) to the parent's own
+    // lists, as "Add To List" does: it counts at once and its file is written at once
+    // (pardata.dat for a single blocked page, as before; sites.dat for the other kinds).
+    // False when the text makes no entry of the kind, or when that site entry is there
+    // already; a file that cannot be written raises, and the entry stays for this run.
+    bool addParentEntry(ParentKind kind, const QString& typed);
 
     // Handlers and operations.
     void FormCreate();
@@ -64,6 +76,8 @@ public:
     void RadioButton2Click();
     void Button6Click();   // "Add To List"
     void Button7Click();   // "Delete Selected URL"
+    void ApproveButtonClick();    // "Add To List" of the approved sites
+    void UnapproveButtonClick();  // "Delete Selected Site"
     void Button5Click();   // "Update Now"
     // A download's progress, and how it ended: on success the page shows the new list.
     void showUpdateProgress(const QString& text);
@@ -120,6 +134,7 @@ public:
     QCheckBox* CheckBox15;
     QPushButton* Button2;
     QPushButton* Button3;
+    QCheckBox* SafeSearchBox;
 
     // Predefined blocked links page.
     QRadioButton* RadioButton1;
@@ -130,14 +145,31 @@ public:
     QPushButton* Button5;
     QLabel* UpdateNote;  // no default update server in this build; lists not checked
     QLabel* UpdateOutcome;  // the last download's outcome, or the running one's progress
-    QListView* PredefBlocks;
+    QLineEdit* PredefFilter;
+    QLabel* PredefCount;
+    QTreeView* PredefBlocks;
     PredefModel* predefModel;
 
     // Parent defined blocked links page.
     QLineEdit* Edit12;
     QPushButton* Button6;
     QPushButton* Button7;
-    QListWidget* ParentBlocks;
+    QRadioButton* BlockPageButton;  // what "Add To List" blocks: the page,
+    QRadioButton* BlockSiteButton;  // or the whole site
+    QListWidget* ParentBlocks;      // the pages, then the whole sites
+
+    // Which sites open (on the Options page), and the approved sites' own window.
+    QRadioButton* EverySiteButton;
+    QRadioButton* OnlyApprovedButton;
+    QPushButton* ApprovedSitesButton;  // "Approved Sites...": opens ApprovedDialog
+    QDialog* ApprovedDialog;
+    QLineEdit* ApprovedEdit;
+    QRadioButton* WholeSiteButton;  // what "Add To List" approves: the whole site,
+    QRadioButton* AddressButton;    // or the address and everything under it
+    QPushButton* ApproveButton;
+    QPushButton* UnapproveButton;
+    QListWidget* ApprovedSites;
+    QPushButton* ApprovedClose;
 
     // The lists of sources.txt, shown only.
     SourcesPage* Sources;
@@ -171,9 +203,16 @@ protected:
 
 private:
     void buildLayout();
+    void buildSitesPage();
     void connectHandlers();
     void setParentBlocks(std::vector<std::string> entries);
     void writeParentBlocks();
+    void loadSites();
+    void showSiteEntries();
+    void writeSites();
+    void addTyped(ParentKind kind, const QLineEdit* box);
+    void removeSiteEntry(bool approvals, int row);  // the row-th approved site, or blocked one
+    void warnOfRefusingSettings();
     void setDefaultButton(QPushButton* button);
     void closeGate(bool closed);
     void showUpdateNote();
@@ -183,7 +222,9 @@ private:
     MainWindowLink& main_;
     Dialogs& dialogs_;
     std::string programDir_;
-    std::vector<std::string> parentBlocks_;  // what ParentBlocks shows, as 8-bit text
+    std::vector<std::string> parentBlocks_;  // the pages ParentBlocks shows, as 8-bit text
     SetupValues loaded_;                     // the settings as the last load left the controls
+    SiteList sites_;                         // the whole sites it shows, and the approved ones
+    SitesValues storedSites_;                // sites.dat's switches as stored, and its other lines
     std::uint64_t parentRevision_ = 0;
 };

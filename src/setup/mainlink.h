@@ -1,5 +1,5 @@
 #pragma once
-// What the setup window needs of the main window: its predefined list, its nine site
+// What the setup window needs of the main window: its two lists, its nine site
 // slots and buttons, and its start-address table.
 #include "data/textlist.h"
 
@@ -14,6 +14,7 @@ class MainWindowLink {
 public:
     virtual ~MainWindowLink() = default;
     virtual const TextList& predefinedList() const = 0;
+    virtual const TextList& mainList() const = 0;  // the approved addresses "Verify" asks
     virtual void clearStartAddresses() = 0;
     virtual void setStartAddress(int site, const std::string& address) = 0;
     virtual void showSiteSlot(int site, bool shown) = 0;

@@ -50,17 +50,17 @@ std::string parentEntry(std::string text) {
 }
 
 void TForm3::Button6Click() {
-    const std::string entry = parentEntry(toAnsi(Edit12->text()));
-    if (entry.empty()) return;
-    parentBlocks_.push_back(entry);
-    ++parentRevision_;
-    ParentBlocks->addItem(fromAnsi(entry));
-    writeParentBlocks();
+    addTyped(BlockSiteButton->isChecked() ? ParentKind::BlockSite : ParentKind::BlockPage, Edit12);
 }
 
 void TForm3::Button7Click() {
     const int row = ParentBlocks->currentRow();
     if (row < 0 || !ParentBlocks->item(row)->isSelected()) return;
+    // The pages come first, then the whole sites.
+    if (row >= static_cast<int>(parentBlocks_.size())) {
+        removeSiteEntry(false, row - static_cast<int>(parentBlocks_.size()));
+        return;
+    }
     parentBlocks_.erase(parentBlocks_.begin() + row);
     ++parentRevision_;
     delete ParentBlocks->takeItem(row);

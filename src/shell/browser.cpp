@@ -22,10 +22,12 @@ Browser::Browser(Dialogs& dialogs, std::string programDir, QStringList arguments
         profile_.gate().setRefusalCounter([this](const QUrl& page, const QUrl& address, bool frame) {
             if (live_) live_->countRefused(page, address, frame);
         });
+    profile_.gate().setSafeSearch([this] { return live_ && live_->safeSearch(); });
 }
 
 Browser::~Browser() {
     live_ = nullptr;
     profile_.gate().setRefusalCounter({});
+    profile_.gate().setSafeSearch({});
     windows_.close();
 }

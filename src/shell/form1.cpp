@@ -406,10 +406,12 @@ bool TForm1::allows(std::string_view address, RequestKind kind) const {
 }
 
 RulesState TForm1::rulesState() const {
-    unsigned switches = 0;
+    unsigned switches = Form3->onlyApproved();
     for (int position : {OptEmail, OptFtp, OptPredefined, OptParent}) switches = switches << 1 | Form3->option(position);
     return {lists.revision(), Form3->parentListRevision(), switches};
 }
+
+bool TForm1::safeSearch() const { return Form3->safeSearch(); }
 
 bool TForm1::MainUrlOk(const QString& url) {
     // Asked only after urlok approved the same address: it can be read.
@@ -536,7 +538,7 @@ void TForm1::setStartAddress(int site, const std::string& address) { startAddres
 void TForm1::showSiteSlot(int site, bool shown) { siteSlot[site]->setVisible(shown); }
 
 void TForm1::setSiteLabel(int site, const std::string& label) {
-    siteButton[site]->setText(fromAnsi(label));
+    siteSlot[site]->setFixedWidth(fitCaption(siteButton[site], fromAnsi(label), 13, 47, 80));
     nameSiteButton(siteButton[site], site);
 }
 

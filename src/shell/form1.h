@@ -90,6 +90,7 @@ public:
     // The same rules for any request of a page, at this moment.
     bool allows(std::string_view address, RequestKind kind) const;
     RulesState rulesState() const;
+    bool safeSearch() const;  // whether the request gate asks for searches' safe forms
     bool MainUrlOk(const QString& url);
 
     // Records (refusals.cpp). A refusal of the request gate, counted now and recorded
@@ -100,6 +101,7 @@ public:
 
     // MainWindowLink.
     const TextList& predefinedList() const override { return lists.predefined(); }
+    const TextList& mainList() const override { return lists.main(); }
     void clearStartAddresses() override;
     void setStartAddress(int site, const std::string& address) override;
     void showSiteSlot(int site, bool shown) override;

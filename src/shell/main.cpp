@@ -172,8 +172,7 @@ int main(int argc, char** argv) {
     enablePageAccessibility();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(arguments.count(), arguments.values());
-    QApplication::setApplicationName("Wenlow Explorer");
-    QApplication::setApplicationDisplayName("Wenlow Explorer");
+    nameApplication();
 
     QtDialogs dialogs;
     setApplicationErrorSink([&dialogs](const std::string& text) { dialogs.errorBox(text); });

@@ -1,6 +1,7 @@
 #include "shell/requestgate.h"
 
 #include "approval/address.h"
+#include "approval/safesearch.h"
 #include "platform/dialogs.h"
 #include "platform/text.h"
 #include "proxy/proxy.h"
@@ -105,11 +106,26 @@ bool takesAHeader(const QWebEngineUrlRequestInfo& info, const QUrl& to) {
 
 }  // namespace
 
+QUrl RequestGate::safeForm(QWebEngineUrlRequestInfo& info) const {
+    const QUrl url = info.requestUrl();
+    if (!safeSearch_ || !safeSearchHost(url.host().toStdString()) || !safeSearch_()) return {};
+    const QByteArray address = engineBytes(url);
+    const SafeForm safe = safeSearchForm({address.constData(), static_cast<std::size_t>(address.size())});
+    if (safe.header) info.setHttpHeader(safe.header, safe.value);
+    return safe.address.empty() ? QUrl() : QUrl::fromEncoded(QByteArray::fromStdString(safe.address));
+}
+
 void RequestGate::interceptRequest(QWebEngineUrlRequestInfo& info) {
     const auto type = info.resourceType();
-    const QUrl url = info.requestUrl();
+    // A search is asked for in its safe form instead, which meets the rules in its place.
+    const QUrl safe = safeForm(info);
+    const QUrl url = safe.isEmpty() ? info.requestUrl() : safe;
     switch (decide(url, type)) {
     case Outcome::Pass:
+        if (!safe.isEmpty()) {
+            info.redirect(safe);
+            break;
+        }
         // A pass for the proxy on plain-web requests (never inside a secure connection),
         // bound to the address as the engine writes it into its request to the proxy: the
         // top-level ones were decided by their panes; the pass spares the proxy a second

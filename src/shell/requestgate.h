@@ -46,14 +46,19 @@ public:
     void setRefusalCounter(Refused counter) { refused_ = std::move(counter); }
     // Marks the plain-web requests let through here that may carry a pass, for the proxy.
     void setPassToken(QByteArray token) { passToken_ = std::move(token); }
+    // Whether searches and videos are asked for in their safe form, at each request.
+    void setSafeSearch(std::function<bool()> on) { safeSearch_ = std::move(on); }
 
 private:
     bool allows(const QUrl& url, RequestKind kind) const;
+    // Puts the safe form's header on the request; the safe address, or empty.
+    QUrl safeForm(QWebEngineUrlRequestInfo& info) const;
 
     Rules rules_;
     State state_;
     QByteArray passToken_;
     Refused refused_;
+    std::function<bool()> safeSearch_;
     mutable RulesState decidedUnder_;
     mutable QHash<QUrl, bool> decided_[2];  // by kind
 };

@@ -4,6 +4,8 @@
 #include "shell/about.h"
 #include "shell/form1.h"
 
+#include <QCoreApplication>
+
 ProgramWindows::ProgramWindows() = default;
 ProgramWindows::ProgramWindows(ProgramWindows&&) noexcept = default;
 ProgramWindows::~ProgramWindows() { close(); }
@@ -21,6 +23,8 @@ void ProgramWindows::close() {
     form3.reset();
     form1.reset();
 }
+
+void nameApplication() { QCoreApplication::setApplicationName("Wenlow Explorer"); }
 
 ProgramWindows createWindows(Dialogs& dialogs, std::string programDir, QStringList arguments, PaneFactory panes,
                              Records* records) {

@@ -27,5 +27,10 @@ struct ProgramWindows {
     void close();
 };
 
+// Names the application after the QApplication is made. Only the name: a display name
+// would be added to every window's title ("Wenlow Explorer - Learn — Wenlow Explorer")
+// and to every message box's caption ("Error — Wenlow Explorer").
+void nameApplication();
+
 ProgramWindows createWindows(Dialogs& dialogs, std::string programDir, QStringList arguments, PaneFactory panes,
                              Records* records = nullptr);

@@ -8,6 +8,7 @@
 #include "support/engine.h"
 #include "support/recorder.h"
 #include "support/tempdir.h"
+#include "support/wait.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -20,17 +21,6 @@
 #include <functional>
 #include <memory>
 
-inline bool waitFor(const std::function<bool()>& done, int ms = 20000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms) return false;
-        QEventLoop loop;
-        QTimer::singleShot(20, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
 
 class EndToEnd : public ::testing::Test {
 protected:

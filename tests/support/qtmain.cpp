@@ -5,6 +5,7 @@
 #include "shell/access.h"
 #include "shell/engineargs.h"
 #include "shell/requestgate.h"
+#include "shell/windows.h"
 #include "support/engine.h"
 #ifdef WENLOW_SESSION_BUS
 #include "support/screenreader.h"
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
     enablePageAccessibility();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(arguments.count(), arguments.values());
+    nameApplication();  // as the program names itself
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
