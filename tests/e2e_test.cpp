@@ -574,7 +574,7 @@ TEST_F(EndToEnd, OnlyTheApprovedSitesOpenForEveryRequest) {
     dir.write("list1.html", "<html><head><title>List</title></head><body><a id='other' href='" + other.toStdString() +
                                 "/elsewhere'>other</a></body></html>");
     start();
-    EXPECT_TRUE(windows.form3->onlyApproved());
+    EXPECT_TRUE(form1->Form3->onlyApproved());
     form1->WebBrowser2->Navigate(server.url("/page"));
     EXPECT_TRUE(waitFor([&] { return server.requested.contains("/ok-image"); }));
     waitFor([] { return false; }, 1000);  // anything refused that slipped through would be in by now
@@ -587,8 +587,8 @@ TEST_F(EndToEnd, OnlyTheApprovedSitesOpenForEveryRequest) {
     EXPECT_EQ(dialogs.shown, (std::vector<Shown>{{"message", RefusedLeftText, "Error"}}));
     EXPECT_FALSE(server.requested.contains("/elsewhere"));
 
-    windows.form3->EverySiteButton->setChecked(true);
-    windows.form3->CheckBox15->setChecked(false);  // the sample verifies site 1's links
+    form1->Form3->EverySiteButton->setChecked(true);
+    form1->Form3->CheckBox15->setChecked(false);  // the sample verifies site 1's links
     dialogs.clear();
     click(left, "other");
     EXPECT_TRUE(waitFor([&] { return right->view()->title() == "Elsewhere"; }));
