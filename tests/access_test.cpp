@@ -158,13 +158,16 @@ TEST_F(Access, NothingUnderTheGateCanBeActedOn) {
     openSetup();
     const std::string setup = dir.read("setup.dat");
     const std::string parent = dir.read("pardata.dat");
+    const std::string sites = dir.read("sites.dat");
     ASSERT_TRUE(form3->CheckBox1->isChecked());
     for (QWidget* w : std::initializer_list<QWidget*>{form3->CheckBox1, form3->Button3, form3->Button6, form3->enableBox[1],
-                                                      form3->pictureButton[1]}) {
+                                                      form3->pictureButton[1], form3->OnlyApprovedButton,
+                                                      form3->SafeSearchBox}) {
         if (auto* actions = of(w)->actionInterface())
             for (const QString& action : actions->actionNames()) actions->doAction(action);
     }
-    for (QWidget* w : std::initializer_list<QWidget*>{form3->addressBox[1], form3->Edit11, form3->Edit12}) {
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{form3->addressBox[1], form3->Edit11, form3->Edit12, form3->ApprovedEdit}) {
         of(w)->setText(QAccessible::Value, "http://bad.example");
         if (auto* edit = of(w)->editableTextInterface()) edit->insertText(0, "x");
     }
@@ -176,6 +179,7 @@ TEST_F(Access, NothingUnderTheGateCanBeActedOn) {
     EXPECT_FALSE(form3->isVisible());
     EXPECT_EQ(dir.read("setup.dat"), setup);
     EXPECT_EQ(dir.read("pardata.dat"), parent);
+    EXPECT_EQ(dir.read("sites.dat"), sites);
     EXPECT_EQ(form1->startAddresses[1], "list1.html");
 }
 

@@ -6,6 +6,7 @@
 #include "support/endtoend.h"
 #include "support/httpserver.h"
 
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTreeWidget>
@@ -123,8 +124,11 @@ TEST_F(RecordsEndToEnd, AChildsRequestReachesTheParentsPageOnceUntilAnswered) {
     EXPECT_EQ(dialogs.couldAsk.back(), false);
     EXPECT_EQ(dialogs.shown.size(), 1u);
 
-    // The parent's page: the request first, with the child's note.
+    // The parent's page, behind the password: the request first, with the child's note.
     TForm3& setup = *form1->Form3;
+    form1->Setup1Click();
+    setup.Edit1->setText(QString::fromStdString(setup.Password));
+    setup.Button4Click();
     setup.RecordsTab->refresh();
     ASSERT_GE(setup.RecordsTab->RecordList->topLevelItemCount(), 2);
     QTreeWidgetItem* first = setup.RecordsTab->RecordList->topLevelItem(0);
@@ -141,4 +145,16 @@ TEST_F(RecordsEndToEnd, AChildsRequestReachesTheParentsPageOnceUntilAnswered) {
     form1->WebBrowser2->Navigate(refused);
     ASSERT_TRUE(waitFor([&] { return !dialogs.shown.empty(); }));
     EXPECT_EQ(dialogs.couldAsk.back(), true);
+
+    // Approved on the parent's page, the page opens for the child at once.
+    ASSERT_EQ(waitForRecords(RecordKind::Request, 2).size(), 2u);  // asked again
+    setup.RecordsTab->refresh();
+    setup.RecordsTab->RecordList->setCurrentItem(setup.RecordsTab->RecordList->topLevelItem(0));
+    ASSERT_TRUE(setup.RecordsTab->AllowPage->isEnabled());
+    setup.RecordsTab->AllowPage->click();
+    dialogs.clear();
+    form1->WebBrowser2->Navigate(refused);
+    EXPECT_TRUE(waitFor([&] { return right->view()->title() == "Refused"; }));
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(waitForRecords(RecordKind::Approved).size(), 1u);
 }

@@ -219,6 +219,7 @@ TEST_F(SetupLoad, ListSourcesShowWhatTheDailyUpdateFetchedAndWhen) {
 // between the window's other events, and the rows change when it has seen every entry.
 TEST_F(SetupLoad, TheFilterFindsAnEntryAmongAMillionBetweenOtherEvents) {
     start();
+    openSetup();
     TextList entries;
     for (int i = 0; i < 1000000; ++i) entries.push_back("1HTTP://HOST" + std::to_string(i) + ".EXAMPLE/PAGE");
     form3->predefModel->setEntries(std::move(entries));

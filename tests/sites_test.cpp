@@ -88,7 +88,7 @@ TEST(SiteEntries, WhatAParentTypesBecomes) {
         {ParentKind::ApproveSite, "kids", "kids"},
         {ParentKind::ApproveSite, "  ", ""},
         {ParentKind::ApproveSite, "kids example", ""},
-        {ParentKind::ApproveSite, "*.kids.example", ""},
+        {ParentKind::ApproveSite, "*.kids.example", "kids.example"},  // as block lists write a whole site
         {ParentKind::ApproveSite, "http://", ""},
         {ParentKind::ApproveSite, "mailto:kid@kids.example", ""},
         {ParentKind::ApproveAddress, "learn.example/maths/", "http://learn.example/maths"},

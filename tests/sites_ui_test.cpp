@@ -347,6 +347,9 @@ TEST(RefusalsPage, ItsActionsAddTheParentsEntries) {
     TForm1& form1 = *windows.form1;
     TForm3& form3 = *windows.form3;
     form1.FormActivate();
+    form1.Setup1Click();  // the page's actions wait for the password
+    form3.Edit1->setText("parent");
+    form3.Button4Click();
     auto* right = static_cast<ScriptedPane*>(form1.WebBrowser2);
     const struct {
         const char* refused;

@@ -116,9 +116,7 @@ TEST_F(Updates, TheStatusBarShowsTheDownloadsProgress) {
 // still shown in their box.
 TEST_F(Updates, UpdateNowSaysWhatHappenedInTheSetupWindow) {
     start({"PARENT"});
-    form1->Setup1Click();
-    form3->Edit1->setText("parent");
-    form3->Button4Click();
+    openSetup();
     form3->SetupTabs->setCurrentWidget(form3->TabSheet2);
     QTest::mouseClick(form3->RadioButton2, Qt::LeftButton);
     const struct {

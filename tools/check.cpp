@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -59,8 +60,10 @@ struct Checker {
     void check(const std::string& given, std::string& out) const {
         // The browser asks for a search in its safe form instead, and that is the address decided.
         const EngineAddress asked(given);
-        const SafeForm safe = settings.safeSearch() ? safeSearchForm(asked.text()) : SafeForm{};
-        const EngineAddress address(safe.address.empty() ? asked.text() : std::string_view(safe.address));
+        const SafeForm safe = settings.safeSearch() && asked.readable() ? safeSearchForm(asked.text()) : SafeForm{};
+        std::optional<EngineAddress> safer;
+        if (!safe.address.empty()) safer.emplace(safe.address);
+        const EngineAddress& address = safer ? *safer : asked;
         if (!explain) {
             // Without explanations the decisions alone: no rule texts are built.
             const bool general = requestAllowed(address, RequestKind::Navigation, settings, lists, programDir);

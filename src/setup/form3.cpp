@@ -503,7 +503,7 @@ void TForm3::Button1Click() {
     setup.password = Password;
     const ButtonsValues buttons = buttonsValues();
     SitesValues sites = storedSites_;
-    if (!Panel4->isHidden()) {
+    if (Panel4->isHidden()) {
         sites.onlyApproved = onlyApproved();
         sites.safeSearch = safeSearch();
         sites.entries = sites_.entries();

@@ -9,6 +9,7 @@
 #include "support/recorder.h"
 #include "support/tempdir.h"
 
+#include <QLineEdit>
 #include <gtest/gtest.h>
 
 class ProgramTest : public ::testing::Test {
@@ -43,6 +44,13 @@ protected:
         std::string s = "\r\n" + options + "\r\n\r\n" + verify + "\r\n" + buttons + "\r\n";
         for (const auto& a : addresses) s += a + "\r\n";
         dir.write("setup.dat", s);
+    }
+
+    // "Parent Setup" with the sample's password given: the pages open.
+    void openSetup() {
+        form1->Setup1Click();
+        form3->Edit1->setText("parent");
+        form3->Button4Click();
     }
 
     std::string leftPage() const { return left->current.toStdString(); }
