@@ -266,8 +266,8 @@ void writeQuery(std::string_view raw, std::string& out) {
 }
 
 // Qt's report of what the engine fetches: the form every part of the program compares.
-bool asReported(const std::string& spec, std::string& out) {
-    const QUrl url = QUrl::fromEncoded(QByteArray(spec.data(), static_cast<qsizetype>(spec.size())));
+bool asReported(const std::string& built, std::string& out) {
+    const QUrl url = QUrl::fromEncoded(QByteArray(built.data(), static_cast<qsizetype>(built.size())));
     if (!url.isValid()) return false;
     QByteArray bytes = url.toEncoded(QUrl::RemoveUserInfo | QUrl::RemoveFragment);
     const qsizetype hostStart = bytes.indexOf("//") + 2;
@@ -314,19 +314,19 @@ Converted convertWeb(std::string_view scheme, std::string_view rest) {
     rest.remove_prefix(authorityEnd);
     const std::size_t fragment = std::min(rest.find('#'), rest.size());
     const std::size_t question = std::min(rest.find('?'), fragment);
-    std::string spec(scheme);
-    spec += "://";
-    spec += host;
-    if (!port.empty()) spec += ':' + port;
-    if (!writePath(rest.substr(0, question), spec)) return failed(Unreadable);
+    std::string built(scheme);
+    built += "://";
+    built += host;
+    if (!port.empty()) built += ':' + port;
+    if (!writePath(rest.substr(0, question), built)) return failed(Unreadable);
     if (question < fragment) {
-        spec += '?';
-        writeQuery(rest.substr(question + 1, fragment - question - 1), spec);
+        built += '?';
+        writeQuery(rest.substr(question + 1, fragment - question - 1), built);
     }
     // What is in engine form already Qt reports as it is (letter case aside).
-    if (inEngineForm(spec)) return {std::move(spec)};
+    if (inEngineForm(built)) return {std::move(built)};
     Converted c;
-    if (!asReported(spec, c.text)) return failed(BadHost);
+    if (!asReported(built, c.text)) return failed(BadHost);
     return c;
 }
 
