@@ -157,7 +157,7 @@ Signed asChild(const std::string& input, const char* password) {
         const std::string command =
             std::string("f=$(mktemp -u); mkfifo \"$f\"; pkttyagent --process $$ --notify-fd 5 5>\"$f\" & agent=$!; "
                         "cat \"$f\" > /dev/null; rm -f \"$f\"; pkexec ") +
-            WENLOW_WRITE_TEST + "; status=$?; kill $agent 2> /dev/null; exit $status";
+            std::getenv("WENLOW_TEST_HELPER") + "; status=$?; kill $agent 2> /dev/null; exit $status";
         execle("/bin/sh", "sh", "-c", command.c_str(), nullptr,
                (char* const[]){const_cast<char*>("PATH=/usr/bin:/bin"), const_cast<char*>("SHELL=/bin/sh"), nullptr});
         _exit(97);

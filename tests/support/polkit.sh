@@ -3,7 +3,8 @@
 # namespace, a dbus-daemon on the system bus's socket, polkitd with the browser's action
 # (for the test's helper) and rules, and two accounts that exist only in there: a parent
 # (member of wenlow-parents) and a child, each with a password. The test gets
-# WENLOW_TEST_POLKIT=1 and the accounts' names and passwords; where this cannot be
+# WENLOW_TEST_POLKIT=1, the accounts' names and passwords, and WENLOW_TEST_HELPER, the
+# helper's path for pkexec; where this cannot be
 # set up (not root, no unshare, no polkitd), it runs without them.
 #   polkit.sh POLICY_IN RULES HELPER TEST...
 policy_in=$1 rules=$2 helper=$3
@@ -16,7 +17,12 @@ fi
 exec unshare -m --propagation private bash -c '
   policy_in=$1 rules=$2 helper=$3; shift 3
   work=$(mktemp -d)
-  trap "rm -rf $work" EXIT
+  # The child runs the helper by its path: a copy where any account can reach it, wherever
+  # the build is.
+  reach=$(mktemp -d)
+  chmod 755 "$reach"
+  cp "$helper" "$reach/" && helper=$reach/$(basename "$helper")
+  trap "rm -rf $work $reach" EXIT
   # The accounts, on copies of the account files mounted over the real ones.
   cp /etc/passwd /etc/group /etc/shadow "$work/"
   hash() { perl -e "print crypt(\$ARGV[0], q(\$6\$wenlowtest\$))" "$1"; }
@@ -72,6 +78,7 @@ CONF
   if [ -n "$ready" ]; then
     export WENLOW_TEST_POLKIT=1 WENLOW_TEST_PARENT=wenlow-test-parent WENLOW_TEST_PARENT_PASSWORD=parent-secret
     export WENLOW_TEST_CHILD=wenlow-test-child WENLOW_TEST_CHILD_PASSWORD=child-secret
+    export WENLOW_TEST_HELPER=$helper
   else
     echo "polkit.sh: polkitd did not start; running without it" >&2
     cat "$work/polkitd.log" >&2
