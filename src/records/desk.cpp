@@ -39,8 +39,8 @@ RecordSummary RequestDesk::summary() {
         const auto a = answered_.find(r.address);
         return a != answered_.end() && a->second >= r.time;
     });
-    for (const auto& [address, r] : asked_)
-        if (std::none_of(s.pending.begin(), s.pending.end(), [&](const Record& p) { return p.address == address; }))
-            s.pending.insert(s.pending.begin(), r);
+    for (const auto& asked : asked_)
+        if (std::none_of(s.pending.begin(), s.pending.end(), [&](const Record& p) { return p.address == asked.first; }))
+            s.pending.insert(s.pending.begin(), asked.second);
     return s;
 }
