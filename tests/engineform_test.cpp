@@ -145,4 +145,8 @@ TEST(EngineForm, EntriesTakeTheFormOfTheAddressesTheyName) {
     // address is that address; one that cannot be read stays.
     EXPECT_EQ(parentEntries({"http://Bücher.example/x#top", "http://https://Chat.Example", "http://-a.example/x", ""}),
               (std::vector<std::string>{"http://xn--bcher-kva.example/x", "http://chat.example", "http://-a.example/x", ""}));
+    // A zero byte in a path cannot be read, escaped or as it stands (the latter was once
+    // escaped, and the escaped form then refused).
+    EXPECT_FALSE(convertAddress("http://h.example/a%00b").ok());
+    EXPECT_FALSE(convertAddress(std::string("http://h.example/a\0b", 20)).ok());
 }

@@ -214,8 +214,8 @@ bool readHost(std::string_view raw, std::string& out) {
 }
 
 // The path as the engine writes it: "\" as "/", characters it escapes escaped, escaped
-// plain characters plain, "." and ".." segments resolved. False for an escaped zero
-// byte, which the engine refuses.
+// plain characters plain, "." and ".." segments resolved. False for a zero byte, escaped
+// or not, which the engine refuses.
 bool writePath(std::string_view raw, std::string& out) {
     std::vector<std::string> segments;
     std::size_t at = raw.empty() ? 0 : 1;  // past the first separator
@@ -227,7 +227,7 @@ bool writePath(std::string_view raw, std::string& out) {
         for (std::size_t i = at; i < end; ++i) {
             const unsigned char c = static_cast<unsigned char>(raw[i]);
             const int byte = escapedByte(raw, i);
-            if (byte == 0) return false;
+            if (byte == 0 || c == 0) return false;
             if (byte > 0 && unreserved(byte)) {
                 segment += static_cast<char>(byte);
                 i += 2;
