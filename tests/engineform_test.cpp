@@ -149,4 +149,6 @@ TEST(EngineForm, EntriesTakeTheFormOfTheAddressesTheyName) {
     // escaped, and the escaped form then refused).
     EXPECT_FALSE(convertAddress("http://h.example/a%00b").ok());
     EXPECT_FALSE(convertAddress(std::string("http://h.example/a\0b", 20)).ok());
+    // What ends before a fragment ends as the whole text would: converted again, it stays.
+    EXPECT_EQ(convertAddress(std::string("p:/x \0#f", 8)).text, "p:/x");
 }

@@ -342,7 +342,11 @@ Converted convertAddress(std::string_view text) {
     std::string scheme = s.substr(0, length);
     for (char& c : scheme) c = lower(c);
     if (defaultPort(scheme)) return convertWeb(scheme, std::string_view(s).substr(length + 1));
-    return {s.substr(0, s.find('#'))};
+    // Without its fragment, and the blanks and control bytes that then end it, as at the end
+    // of the whole text.
+    std::string address = s.substr(0, s.find('#'));
+    while (!address.empty() && static_cast<unsigned char>(address.back()) <= ' ') address.pop_back();
+    return {std::move(address)};
 }
 
 namespace {
