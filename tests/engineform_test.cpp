@@ -149,6 +149,9 @@ TEST(EngineForm, EntriesTakeTheFormOfTheAddressesTheyName) {
     // escaped, and the escaped form then refused).
     EXPECT_FALSE(convertAddress("http://h.example/a%00b").ok());
     EXPECT_FALSE(convertAddress(std::string("http://h.example/a\0b", 20)).ok());
-    // What ends before a fragment ends as the whole text would: converted again, it stays.
-    EXPECT_EQ(convertAddress(std::string("p:/x \0#f", 8)).text, "p:/x");
+    // Blanks before a fragment stay, escaped: converted again, the address is the same.
+    for (const std::string& given : {std::string("p:/x \0#f", 8), std::string("h.example:8\x01\0#/x", 16)}) {
+        const Converted once = convertAddress(given);
+        EXPECT_EQ(convertAddress(once.text).text, once.text) << once.text;
+    }
 }

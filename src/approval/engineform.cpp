@@ -342,11 +342,14 @@ Converted convertAddress(std::string_view text) {
     std::string scheme = s.substr(0, length);
     for (char& c : scheme) c = lower(c);
     if (defaultPort(scheme)) return convertWeb(scheme, std::string_view(s).substr(length + 1));
-    // Without its fragment, and the blanks and control bytes that then end it, as at the end
-    // of the whole text.
-    std::string address = s.substr(0, s.find('#'));
-    while (!address.empty() && static_cast<unsigned char>(address.back()) <= ' ') address.pop_back();
-    return {std::move(address)};
+    // Without its fragment. Blanks and control bytes that then end it are escaped: as they
+    // stand, the end of a text drops them, and read again it would be another address.
+    const std::string_view address = std::string_view(s).substr(0, s.find('#'));
+    std::size_t kept = address.size();
+    while (kept > 0 && static_cast<unsigned char>(address[kept - 1]) <= ' ') --kept;
+    std::string out(address.substr(0, kept));
+    for (const char c : address.substr(kept)) appendEscaped(out, static_cast<unsigned char>(c));
+    return {std::move(out)};
 }
 
 namespace {
