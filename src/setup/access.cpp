@@ -171,4 +171,4 @@ private:
 
 }  // namespace
 
-void guideKeyboard(TForm3& form) { new KeyboardGuide(form); }
+QObject* guideKeyboard(TForm3& form) { return new KeyboardGuide(form); }

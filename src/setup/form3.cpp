@@ -83,7 +83,8 @@ TForm3::TForm3(MainWindowLink& main, Dialogs& dialogs, std::string programDir, Q
     loaded_ = setupValues();
 }
 
-TForm3::~TForm3() = default;
+// The keyboard's guide first: the controls it reads still send it events as they go.
+TForm3::~TForm3() { delete keyboardGuide_; }
 
 void TForm3::buildLayout() {
     setObjectName("Form3");
@@ -255,7 +256,7 @@ void TForm3::buildLayout() {
     Button16 = button(change, "Change Password", 16, 240, 201, 25, "Button16");
     closeGate(true);
     nameSetupControls(*this);
-    guideKeyboard(*this);
+    keyboardGuide_ = guideKeyboard(*this);
 }
 
 void TForm3::connectHandlers() {

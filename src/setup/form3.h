@@ -227,4 +227,5 @@ private:
     SiteList sites_;                         // the whole sites it shows, and the approved ones
     SitesValues storedSites_;                // sites.dat's switches as stored, and its other lines
     std::uint64_t parentRevision_ = 0;
+    QObject* keyboardGuide_ = nullptr;  // a child of this window, deleted before its controls
 };
