@@ -182,7 +182,7 @@ void TForm3::buildLayout() {
     Edit12 = edit(left3, 8, 8, 169, "Edit12");
     Edit12->setAccessibleName("Address to block");
     // What "Add To List" blocks, chosen before it is pressed: the page, or the whole site.
-    auto* blockScope = place(new QWidget(left3), 8, 72, 172, 44, "Panel19");
+    auto* blockScope = place(new QWidget(left3), 8, 72, 172, 44, "BlockScope");
     BlockPageButton = radioButton(blockScope, "This Page Only", 0, 0, 172, "BlockPageButton");
     BlockSiteButton = radioButton(blockScope, "The Whole Site", 0, 24, 172, "BlockSiteButton");
     BlockPageButton->setChecked(true);

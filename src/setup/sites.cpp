@@ -64,7 +64,7 @@ void TForm3::buildSitesPage() {
     ApprovedEdit = edit(ApprovedDialog, 8, 58, 250, "ApprovedEdit");
     ApprovedEdit->setAccessibleName("Site or address to approve");
     // What "Add To List" approves, chosen before it is pressed.
-    auto* scope = place(new QWidget(ApprovedDialog), 8, 86, 384, 17, "Panel19");
+    auto* scope = place(new QWidget(ApprovedDialog), 8, 86, 384, 17, "ApproveScope");
     WholeSiteButton = radioButton(scope, "The Whole Site", 0, 0, 130, "WholeSiteButton");
     AddressButton = radioButton(scope, "This Address And Below", 140, 0, 230, "AddressButton");
     WholeSiteButton->setChecked(true);
