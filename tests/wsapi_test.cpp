@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 TEST(ErrorText, CodesAndUnknownCodes) {
@@ -267,6 +268,31 @@ TEST_F(Layer, AsyncLookUpsWriteIntoTheCallersBuffer) {
     api().WSAAsyncGetHostByName(w.handle(), 7, "127.0.0.1", tiny, sizeof tiny);
     ASSERT_TRUE(pumpUntil([&] { return !replies.empty(); }));
     EXPECT_EQ(wsock::WSAGETASYNCERROR(replies[0].second), 10055);
+}
+
+// Answers that need no resolver are posted before the request returns: no helper thread
+// is left winding down after its caller has moved on.
+TEST_F(Layer, LookUpsAnsweredHereArePostedBeforeTheRequestReturns) {
+    wsock::AddTestRoute("routed.example.invalid", 80, 1);
+    std::vector<std::intptr_t> replies;
+    MessageWindow w([&](Msg& m) { replies.push_back(m.lParam); });
+    char buf[1024];
+    const std::vector<std::pair<const char*, std::function<wsock::HANDLE()>>> rows = {
+        {"dotted host", [&] { return api().WSAAsyncGetHostByName(w.handle(), 7, "127.0.0.1", buf, sizeof buf); }},
+        {"routed host",
+         [&] { return api().WSAAsyncGetHostByName(w.handle(), 7, "routed.example.invalid", buf, sizeof buf); }},
+        {"reserved name", [&] { return api().WSAAsyncGetHostByName(w.handle(), 7, "x.invalid", buf, sizeof buf); }},
+        {"service", [&] { return api().WSAAsyncGetServByName(w.handle(), 7, "http", "tcp", buf, sizeof buf); }},
+        {"port", [&] { return api().WSAAsyncGetServByPort(w.handle(), 7, htons(80), "tcp", buf, sizeof buf); }},
+    };
+    for (const auto& [name, request] : rows) {
+        SCOPED_TRACE(name);
+        replies.clear();
+        ASSERT_NE(request(), 0u);
+        ProcessMessages();
+        EXPECT_EQ(replies.size(), 1u);
+    }
+    wsock::ClearTestRoutes();
 }
 
 TEST_F(Layer, CancelledLookUpNeverAnswersNorWrites) {

@@ -1,5 +1,6 @@
 // The asynchronous look-ups of the Winsock layer: host names, addresses and services,
-// each answered on a helper thread and posted back as a window message.
+// each posted back as a window message: answered at once from this machine's own tables,
+// or on a helper thread when the resolver may have to wait on the network.
 #include "platform/wsshared.h"
 
 #include <arpa/inet.h>
@@ -117,6 +118,22 @@ std::int32_t gaiError(int e) {
 
 std::atomic<int> lookupDelay{0};
 
+// Reserved names never resolve: no query leaves the machine for them.
+bool reservedName(std::string name) {
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name == "invalid" || (name.size() > 8 && name.compare(name.size() - 8, 8, ".invalid") == 0);
+}
+
+// A name answered without asking the resolver, so without waiting.
+bool knownHere(const std::string& name) {
+    if (lookupDelay.load() != 0) return false;
+    ::in_addr dotted{};
+    if (name.empty() || ::inet_aton(name.c_str(), &dotted) || reservedName(name)) return true;
+    auto& r = routes();
+    std::lock_guard g(r.lock);
+    return r.hosts.count(name) != 0;
+}
+
 Reply lookUpHost(char* base, std::int32_t size, const std::string& name) {
     if (const int ms = lookupDelay.load()) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     {
@@ -126,17 +143,12 @@ Reply lookUpHost(char* base, std::int32_t size, const std::string& name) {
     }
     ::in_addr dotted{};
     if (::inet_aton(name.c_str(), &dotted)) return hostReply(base, size, name, {dotted.s_addr});
-    // Reserved names never resolve: no query leaves the machine for them.
-    std::string lower = name;
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (lower == "invalid" || (lower.size() > 8 && lower.compare(lower.size() - 8, 8, ".invalid") == 0))
-        return {WSAHOST_NOT_FOUND, {}};
+    if (name.empty() || reservedName(name)) return {WSAHOST_NOT_FOUND, {}};
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_CANONNAME;
     addrinfo* found = nullptr;
-    if (name.empty()) return {WSAHOST_NOT_FOUND, {}};
     if (int e = ::getaddrinfo(name.c_str(), nullptr, &hints, &found); e != 0) return {gaiError(e), {}};
     std::vector<std::uint32_t> addresses;
     for (addrinfo* a = found; a; a = a->ai_next)
@@ -194,10 +206,30 @@ Tasks& tasks() {
     return *t;
 }
 
-// Runs a look-up on a helper thread; its reply is written and posted only while the
-// request is live.
+// Writes a look-up's reply into the caller's buffer and posts it, unless it was cancelled.
+void deliver(const std::shared_ptr<Task>& task, const Reply& reply) {
+    {
+        std::lock_guard g(task->lock);
+        if (!task->cancelled) {
+            if (reply.error == 0) std::memcpy(task->buf, reply.bytes.data(), reply.bytes.size());
+            task->done = true;
+            const std::uint16_t used = reply.error == 0 ? static_cast<std::uint16_t>(reply.bytes.size()) : 0;
+            PostMessage(task->window, task->message, task->id,
+                        WSAMAKESELECTREPLY(used, static_cast<std::uint16_t>(reply.error)));
+        }
+    }
+    auto& t = tasks();
+    std::lock_guard g(t.lock);
+    t.live.erase(task->id);
+}
+
+enum class Answer { Now, Later };
+
+// Starts a look-up; its reply is written and posted only while the request is live. One
+// that may wait on the network runs on a helper thread; one answered from this machine's
+// own tables is answered before this returns, so no thread outlives its caller's use of it.
 HANDLE startTask(WindowHandle window, std::uint32_t message, char* buf, std::int32_t buflen,
-                 std::function<Reply(char*, std::int32_t)> work) {
+                 std::function<Reply(char*, std::int32_t)> work, Answer when) {
     if (!started()) return fail(WSANOTINITIALISED, HANDLE(0));
     if (!buf || buflen <= 0) return fail(WSAEFAULT, HANDLE(0));
     auto task = std::make_shared<Task>();
@@ -212,22 +244,11 @@ HANDLE startTask(WindowHandle window, std::uint32_t message, char* buf, std::int
     }
     // Not read again here: the helper may already have finished and let the task go.
     const HANDLE id = task->id;
-    std::thread([task, buflen, work = std::move(work)] {
-        const Reply reply = work(task->buf, buflen);
-        {
-            std::lock_guard g(task->lock);
-            if (!task->cancelled) {
-                if (reply.error == 0) std::memcpy(task->buf, reply.bytes.data(), reply.bytes.size());
-                task->done = true;
-                const std::uint16_t used = reply.error == 0 ? static_cast<std::uint16_t>(reply.bytes.size()) : 0;
-                PostMessage(task->window, task->message, task->id,
-                            WSAMAKESELECTREPLY(used, static_cast<std::uint16_t>(reply.error)));
-            }
-        }
-        auto& t = tasks();
-        std::lock_guard g(t.lock);
-        t.live.erase(task->id);
-    }).detach();
+    if (when == Answer::Now) {
+        deliver(task, work(buf, buflen));
+        return id;
+    }
+    std::thread([task, buflen, work = std::move(work)] { deliver(task, work(task->buf, buflen)); }).detach();
     return id;
 }
 
@@ -236,7 +257,8 @@ HANDLE startTask(WindowHandle window, std::uint32_t message, char* buf, std::int
 HANDLE ws_WSAAsyncGetHostByName(WindowHandle window, std::uint32_t message, const char* name, char* buf,
                                 std::int32_t buflen) {
     const std::string n = name ? name : "";
-    return startTask(window, message, buf, buflen, [n](char* b, std::int32_t s) { return lookUpHost(b, s, n); });
+    return startTask(window, message, buf, buflen, [n](char* b, std::int32_t s) { return lookUpHost(b, s, n); },
+                     knownHere(n) ? Answer::Now : Answer::Later);
 }
 
 HANDLE ws_WSAAsyncGetHostByAddr(WindowHandle window, std::uint32_t message, const char* addr, std::int32_t len,
@@ -244,21 +266,22 @@ HANDLE ws_WSAAsyncGetHostByAddr(WindowHandle window, std::uint32_t message, cons
     if (!addr || len != 4 || type != WS_AF_INET) return fail(WSAEINVAL, HANDLE(0));
     std::uint32_t a;
     std::memcpy(&a, addr, 4);
-    return startTask(window, message, buf, buflen, [a](char* b, std::int32_t s) { return lookUpAddress(b, s, a); });
+    return startTask(window, message, buf, buflen, [a](char* b, std::int32_t s) { return lookUpAddress(b, s, a); },
+                     Answer::Later);
 }
 
 HANDLE ws_WSAAsyncGetServByName(WindowHandle window, std::uint32_t message, const char* name, const char* proto,
                                 char* buf, std::int32_t buflen) {
     const std::string n = name ? name : "", p = proto ? proto : "";
     return startTask(window, message, buf, buflen,
-                     [n, p](char* b, std::int32_t s) { return lookUpService(b, s, n, p); });
+                     [n, p](char* b, std::int32_t s) { return lookUpService(b, s, n, p); }, Answer::Now);
 }
 
 HANDLE ws_WSAAsyncGetServByPort(WindowHandle window, std::uint32_t message, std::int32_t port, const char* proto,
                                 char* buf, std::int32_t buflen) {
     const std::string p = proto ? proto : "";
     return startTask(window, message, buf, buflen,
-                     [port, p](char* b, std::int32_t s) { return lookUpPort(b, s, port, p); });
+                     [port, p](char* b, std::int32_t s) { return lookUpPort(b, s, port, p); }, Answer::Now);
 }
 
 std::int32_t ws_WSACancelAsyncRequest(HANDLE id) {
