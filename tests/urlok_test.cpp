@@ -219,6 +219,42 @@ TEST(Urlok, AddressesAreDecidedInTheFormTheEngineFetches) {
     }
 }
 
+// The engine fetches "/a//b", "/a?" and "/a/..%2Fb" as they stand; nginx and Apache serve
+// "/a/b", "/a" and "/b" for them. Each address is refused when the server's reading is.
+TEST(Urlok, AnAddressAServerReadsAsARefusedOneIsRefused) {
+    const LinkLists l = predefined({"3HTTP://KIDS.EXAMPLE/GAMES/CHAT", "1HTTP://WWW.NASA.GOV/CHAT", "2HARD.EXAMPLE",
+                                    "4HTTP://HARD.EXAMPLE/OPEN"});
+    const PlainSettings lists = allOn({"http://kids.example/forum"});
+    PlainSettings approvedOnly = allOn();
+    approvedOnly.setSites(SitesValues{true, false, {SiteEntry{ParentKind::ApproveAddress, "http://learn.example/maths"}}, {}});
+    const struct {
+        const char* url;
+        bool ok;
+        const PlainSettings& settings;
+    } cases[] = {
+        {"http://kids.example/games/chat?", false, lists},
+        {"http://kids.example//games/chat", false, lists},
+        {"http://kids.example/games//chat/", false, lists},
+        {"https://kids.example/games/%2e/chat", false, lists},
+        {"http://kids.example/forum?", false, lists},
+        {"http://kids.example//forum#top", false, lists},
+        {"http://www.nasa.gov//chat", false, lists},
+        {"https://www.nasa.gov:443//chat/room", false, lists},
+        {"http://hard.example/open/..%2Fshut", false, lists},
+        {"http://learn.example/maths/..%2fadmin", false, approvedOnly},
+        {"http://learn.example/maths/..%5Cadmin", false, approvedOnly},
+        {"http://learn.example/maths/.%2e%2fadmin", false, approvedOnly},
+        // What the server reads as approved stays approved.
+        {"http://kids.example/games/chat?room=1", true, lists},
+        {"http://kids.example/games/chatroom", true, lists},
+        {"http://hard.example/open//x", true, lists},
+        {"http://learn.example/maths//sums?", true, approvedOnly},
+        {"http://learn.example/maths/a%2fb", true, approvedOnly},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(requestAllowed(c.url, RequestKind::Navigation, c.settings, l, "/opt/wenlow/"), c.ok) << c.url;
+}
+
 TEST(Urlok, LocalPathsAreComparedWithoutTheWebPrefix) {
     const LinkLists l = predefined({"1C:\\PRIVATE", "1HTTP://C:\\KIDS"});
     expectCases({{"c:\\private\\x.htm", false}, {"c:\\kids\\x.htm", true}}, allOn(), l);

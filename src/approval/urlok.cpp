@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -159,11 +160,51 @@ Decision parentList(std::string_view a, const SettingsView& settings, Decision d
     return d;
 }
 
-Decision decideUrlok(std::string_view url, const SettingsView& settings, const LinkLists& lists) {
+// How a lenient web server reads a normalised web address: "%2F" and "%5C" in the path
+// as "/" and "%2E" as ".", runs of "/" as one, "." and ".." segments resolved, an empty
+// query as none. The engine fetches the address as it stands, so "/a//b", "/a?" and
+// "/a/..%2Fb" reach "/a/b", "/a" and "/b" on such a server. Nothing when it reads the
+// address as it stands.
+std::optional<std::string> serverReading(std::string_view a) {
+    if (!beginsWith(a, "HTTP://")) return std::nullopt;
+    const std::size_t pathAt = a.find_first_of("/?\\", 7);
+    if (pathAt == std::string_view::npos) return std::nullopt;
+    const std::size_t queryAt = std::min(a.size(), a.find('?', pathAt));
+    const std::string_view path = a.substr(pathAt, queryAt - pathAt), query = a.substr(queryAt);
+    const bool emptyQuery = query == "?";
+    if (!emptyQuery && path.find("//") == std::string_view::npos && path.find("%2") == std::string_view::npos &&
+        path.find("%5C") == std::string_view::npos && path.find('\\') == std::string_view::npos)
+        return std::nullopt;
+    std::string decoded;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const std::string_view code = path.substr(i, 3);
+        if (code == "%2F" || code == "%5C" || code == "%2E") {
+            decoded += code == "%2E" ? '.' : '/';
+            i += 2;
+        } else {
+            decoded += path[i] == '\\' ? '/' : path[i];
+        }
+    }
+    std::vector<std::string_view> segments;
+    for (std::size_t at = 0; at <= decoded.size();) {
+        const std::size_t end = std::min(decoded.size(), decoded.find('/', at));
+        const std::string_view segment = std::string_view(decoded).substr(at, end - at);
+        if (segment == "..") {
+            if (!segments.empty()) segments.pop_back();
+        } else if (!segment.empty() && segment != ".") {
+            segments.push_back(segment);
+        }
+        at = end + 1;
+    }
+    std::string read(a.substr(0, pathAt));
+    for (const std::string_view segment : segments) (read += '/') += segment;
+    if (!emptyQuery) read += query;
+    if (read == a) return std::nullopt;
+    return read;
+}
+
+Decision decideNormalised(std::string_view a, const SettingsView& settings, const LinkLists& lists) {
     Decision d;
-    if (decidedBySwitch(url, settings, d)) return d;
-    const Normalised normalised(url);
-    const std::string_view a = normalised.text();
     if (!lists.predefined().empty() && settings.option(OptPredefined)) {
         const LinkIndex& index = lists.index();
         const TextSet::Address address(a);
@@ -185,6 +226,25 @@ Decision decideUrlok(std::string_view url, const SettingsView& settings, const L
         }
     }
     return parentList(a, settings, d);
+}
+
+// An address is approved only if the server's reading of it is approved too.
+template <class Decide>
+auto decideAsRead(std::string_view a, Decide decide) {
+    auto d = decide(a);
+    if (!d.ok) return d;
+    if (const auto read = serverReading(a)) {
+        auto r = decide(*read);
+        if (!r.ok) return r;
+    }
+    return d;
+}
+
+Decision decideUrlok(std::string_view url, const SettingsView& settings, const LinkLists& lists) {
+    Decision d;
+    if (decidedBySwitch(url, settings, d)) return d;
+    const Normalised normalised(url);
+    return decideAsRead(normalised.text(), [&](std::string_view a) { return decideNormalised(a, settings, lists); });
 }
 
 // A "4" entry that approves some address on the host of `root` ("HTTP://HOST[:PORT]"):
@@ -290,22 +350,24 @@ bool MainUrlOk(std::string_view url, int currentSite, const SettingsView& settin
 bool urlokScan(std::string_view url, const SettingsView& settings, const LinkLists& lists) {
     Decision v;
     if (decidedBySwitch(url, settings, v)) return v.ok;
-    const std::string a = normalisedAddress(url);
-    if (!lists.predefined().empty() && settings.option(OptPredefined)) {
-        for (std::string_view entry : lists.predefined()) {
-            if (entry.empty()) continue;
-            const std::string_view text = withoutFragment(entry.substr(1));
-            if (entry[0] == '1' && startsWith(a, text))
-                v.ok = false;
-            else if (entry[0] == '3' && a == text)
-                v.ok = false;
-            else if (entry[0] == '4' && startsWith(a, text))
-                v.ok = true;
-            else if ((entry[0] == '2' || entry[0] == '5') && hostInDomain(hostOf(a), domainName(text)))
-                v.ok = entry[0] == '5';
-        }
-    }
-    return parentList(a, settings, v).ok;
+    return decideAsRead(normalisedAddress(url), [&](std::string_view a) {
+               Decision d;
+               if (!lists.predefined().empty() && settings.option(OptPredefined)) {
+                   for (std::string_view entry : lists.predefined()) {
+                       if (entry.empty()) continue;
+                       const std::string_view text = withoutFragment(entry.substr(1));
+                       if (entry[0] == '1' && startsWith(a, text))
+                           d.ok = false;
+                       else if (entry[0] == '3' && a == text)
+                           d.ok = false;
+                       else if (entry[0] == '4' && startsWith(a, text))
+                           d.ok = true;
+                       else if ((entry[0] == '2' || entry[0] == '5') && hostInDomain(hostOf(a), domainName(text)))
+                           d.ok = entry[0] == '5';
+                   }
+               }
+               return parentList(a, settings, d);
+           }).ok;
 }
 
 bool mainUrlOkScan(std::string_view url, int currentSite, const SettingsView& settings, const LinkLists& lists) {
