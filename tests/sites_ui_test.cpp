@@ -11,6 +11,7 @@
 #include <QAccessible>
 #include <QCheckBox>
 #include <QDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -23,6 +24,8 @@
 #include <QTreeWidget>
 
 #include <set>
+
+#include <sys/mount.h>
 
 namespace {
 
@@ -174,6 +177,54 @@ TEST_F(ParentSites, OnlyApprovedSitesChosenAndEditedCountAtOnceAndAfterReopening
 }
 
 // A remembered answer of the request gate is made anew when a choice or a list changes.
+// The program folder read-only to this process, as a child's account finds the system's:
+// a bind mount in the test's own mount namespace (support/ownmounts.sh), undone at the end.
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(const std::string& dir) : dir_(dir) {
+        const auto ns = [](const char* p) { return QFileInfo(p).symLinkTarget(); };
+        if (!std::getenv("WENLOW_OWN_MOUNTS") || ns("/proc/self/ns/mnt") == ns("/proc/1/ns/mnt")) return;
+        mounted_ = ::mount(dir_.c_str(), dir_.c_str(), nullptr, MS_BIND, nullptr) == 0;
+        made_ = mounted_ && ::mount(nullptr, dir_.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    }
+    ~ReadOnlyFolder() {
+        if (mounted_) ::umount2(dir_.c_str(), MNT_DETACH);
+    }
+    bool made() const { return made_; }
+
+private:
+    std::string dir_;
+    bool mounted_ = false, made_ = false;
+};
+
+// A child who knows the password (setup.dat is readable) opens the pages in an account
+// that cannot write the program folder: nothing they change counts, stored or not.
+TEST_F(ParentSites, InAnAccountThatCannotStoreOnlyWhatIsStoredCounts) {
+    QTest::mouseClick(form3->Button8, Qt::LeftButton);
+    const ReadOnlyFolder readOnly(dir.path());
+    if (!readOnly.made()) GTEST_SKIP() << "no mount namespace of the test's own here (support/ownmounts.sh)";
+    openSetup();
+    const std::vector<QString> addresses = {"http://www.badsite.example/", "http://kids.example.org/forum",
+                                            "http://other.example/"};
+    std::vector<std::string> before;
+    for (const QString& a : addresses) before.push_back(panes(a));
+    ASSERT_EQ(before[0], "refuse refuse http://www.badsite.example/");
+    ASSERT_EQ(before[1], "refuse refuse http://kids.example.org/forum");
+
+    QTest::mouseClick(form3->CheckBox2, Qt::LeftButton);  // the predefined list off
+    form3->CheckBox13->setFocus();
+    QTest::keyClick(form3->CheckBox13, Qt::Key_Space);    // the parent's list off
+    form3->ParentBlocks->setCurrentRow(1);
+    QTest::mouseClick(form3->Button7, Qt::LeftButton);     // "Delete Selected URL": refused
+    EXPECT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(form3->ParentBlocks->count(), 2);
+    QTest::mouseClick(form3->Button1, Qt::LeftButton);     // "Save Setup & Close": refused
+    EXPECT_EQ(dialogs.shown.size(), 2u);
+    for (std::size_t i = 0; i < addresses.size(); ++i) EXPECT_EQ(panes(addresses[i]), before[i]) << "window open";
+    QTest::mouseClick(form3->Button8, Qt::LeftButton);     // "Cancel Changes & Close"
+    for (std::size_t i = 0; i < addresses.size(); ++i) EXPECT_EQ(panes(addresses[i]), before[i]) << "window closed";
+}
+
 TEST_F(ParentSites, TheRequestGatesRulesStateFollowsEveryChange) {
     RulesState before = form1->rulesState();
     const std::function<void()> changes[] = {

@@ -40,6 +40,8 @@
 
 #include <limits>
 
+#include <unistd.h>
+
 namespace {
 
 // Control names of the nine rows, in site order.
@@ -316,6 +318,7 @@ void TForm3::FormCreate() {
 }
 
 bool TForm3::option(int position) const {
+    if (!changesCountAtOnce_) return position >= 1 && position <= 8 && loaded_.option(position);
     switch (position) {
     case OptEmail: return CheckBox1->isChecked();
     case OptFtp: return CheckBox14->isChecked();
@@ -329,9 +332,11 @@ bool TForm3::option(int position) const {
     }
 }
 
-bool TForm3::verify(int site) const { return site >= 1 && site <= 9 && verifyBox[site]->isChecked(); }
+bool TForm3::verify(int site) const {
+    return site >= 1 && site <= 9 && (changesCountAtOnce_ ? verifyBox[site]->isChecked() : loaded_.verify[site - 1]);
+}
 
-std::string TForm3::updateAddress() const { return toAnsi(Edit11->text()); }
+std::string TForm3::updateAddress() const { return changesCountAtOnce_ ? toAnsi(Edit11->text()) : loaded_.updateAddress; }
 
 void TForm3::setParentBlocks(std::vector<std::string> entries) {
     parentBlocks_ = std::move(entries);
@@ -359,6 +364,9 @@ void TForm3::setDefaultButton(QPushButton* button) {
 
 void TForm3::FormShow() {
     HelpTopic = 15;
+    // In a child's account the parent's password alone must not change the rules: what
+    // cannot be stored from here does not count.
+    changesCountAtOnce_ = ::access(programDir_.c_str(), W_OK) == 0;
     showUpdateNote();
     setDefaultButton(Button4);
     Panel6->hide();
@@ -518,6 +526,7 @@ void TForm3::Button1Click() {
                          writeSetupFiles(programDir_, setup, buttons);
                          writeSitesFile(programDir_, sites);
                      });
+    loaded_ = setup;
     storedSites_ = std::move(sites);
     warnOfRefusingSettings();
     hide();

@@ -38,7 +38,9 @@ public:
     TForm3(MainWindowLink& main, Dialogs& dialogs, std::string programDir, QWidget* parent = nullptr);
     ~TForm3() override;
 
-    // SettingsView: read from the controls at each call.
+    // SettingsView: read from the controls at each call, or, in an account that cannot
+    // write the program folder itself, from what the last load read (a change counts
+    // there only once a parent has stored it).
     bool option(int position) const override;
     bool verify(int site) const override;
     const std::vector<std::string>& parentList() const override { return parentBlocks_; }
@@ -53,7 +55,8 @@ public:
     // lists, as "Add To List" does: it counts at once and its file is written at once
     // (pardata.dat for a single blocked page, as before; sites.dat for the other kinds).
     // False when the text makes no entry of the kind, or when that site entry is there
-    // already; a file that cannot be written raises, and the entry stays for this run.
+    // already; a file that cannot be written raises, and the change stays for this run
+    // where this account can write the program folder (nothing changes where it cannot).
     bool addParentEntry(ParentKind kind, const QString& typed);
 
     // Handlers and operations.
@@ -206,10 +209,8 @@ private:
     void buildSitesPage();
     void connectHandlers();
     void setParentBlocks(std::vector<std::string> entries);
-    void writeParentBlocks();
     void loadSites();
     void showSiteEntries();
-    void writeSites();
     void addTyped(ParentKind kind, const QLineEdit* box);
     void removeSiteEntry(bool approvals, int row);  // the row-th approved site, or blocked one
     void warnOfRefusingSettings();
@@ -219,6 +220,11 @@ private:
     std::string picturePath(const std::string& name, int site) const;
     void previewPicture(const std::string& name);
 
+    // Write the lists given, and show and use them (after the write only where this
+    // account cannot store: there a refused write changes nothing).
+    void storeParentBlocks(std::vector<std::string> pages);
+    void storeSites(SiteList sites);
+
     MainWindowLink& main_;
     Dialogs& dialogs_;
     std::string programDir_;
@@ -227,5 +233,6 @@ private:
     SiteList sites_;                         // the whole sites it shows, and the approved ones
     SitesValues storedSites_;                // sites.dat's switches as stored, and its other lines
     std::uint64_t parentRevision_ = 0;
+    bool changesCountAtOnce_ = true;         // this account can write the program folder
     QObject* keyboardGuide_ = nullptr;  // a child of this window, deleted before its controls
 };

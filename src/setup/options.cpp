@@ -61,10 +61,9 @@ void TForm3::Button7Click() {
         removeSiteEntry(false, row - static_cast<int>(parentBlocks_.size()));
         return;
     }
-    parentBlocks_.erase(parentBlocks_.begin() + row);
-    ++parentRevision_;
-    delete ParentBlocks->takeItem(row);
-    writeParentBlocks();
+    std::vector<std::string> pages = parentBlocks_;
+    pages.erase(pages.begin() + row);
+    storeParentBlocks(std::move(pages));
 }
 
 void TForm3::Button5Click() {
@@ -81,7 +80,14 @@ void TForm3::showUpdateOutcome(bool stored, const std::string& outcome) {
     if (stored) predefModel->setEntries(main_.predefinedList());
 }
 
-void TForm3::writeParentBlocks() {
-    saveProgramFiles(programDir_, {{"pardata.dat", listFileBytes(parentBlocks_)}},
-                     [&] { writeParentList(programDir_, parentBlocks_); });
+void TForm3::storeParentBlocks(std::vector<std::string> pages) {
+    const auto apply = [&] {
+        parentBlocks_ = pages;
+        ++parentRevision_;
+        showSiteEntries();
+    };
+    if (changesCountAtOnce_) apply();
+    saveProgramFiles(programDir_, {{"pardata.dat", listFileBytes(pages)}},
+                     [&] { writeParentList(programDir_, pages); });
+    if (!changesCountAtOnce_) apply();
 }

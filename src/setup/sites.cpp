@@ -76,9 +76,11 @@ void TForm3::buildSitesPage() {
     QObject::connect(ApprovedClose, &QPushButton::clicked, ApprovedDialog, &QDialog::accept);
 }
 
-bool TForm3::onlyApproved() const { return OnlyApprovedButton->isChecked(); }
+bool TForm3::onlyApproved() const {
+    return changesCountAtOnce_ ? OnlyApprovedButton->isChecked() : storedSites_.onlyApproved;
+}
 
-bool TForm3::safeSearch() const { return SafeSearchBox->isChecked(); }
+bool TForm3::safeSearch() const { return changesCountAtOnce_ ? SafeSearchBox->isChecked() : storedSites_.safeSearch; }
 
 void TForm3::loadSites() {
     storedSites_ = readSitesFile(programDir_);
@@ -99,29 +101,36 @@ void TForm3::showSiteEntries() {
     ApprovedSites->addItems(approved);
 }
 
-void TForm3::writeSites() {
+void TForm3::storeSites(SiteList sites) {
     // The switches as they were stored: they change only with "Save Setup & Close".
-    storedSites_.entries = sites_.entries();
-    saveProgramFiles(programDir_, {{SitesFileName, sitesFileBytes(storedSites_)}},
-                     [&] { writeSitesFile(programDir_, storedSites_); });
+    SitesValues stored = storedSites_;
+    stored.entries = sites.entries();
+    const auto apply = [&] {
+        sites_ = sites;
+        ++parentRevision_;
+        showSiteEntries();
+    };
+    if (changesCountAtOnce_) apply();
+    saveProgramFiles(programDir_, {{SitesFileName, sitesFileBytes(stored)}},
+                     [&] { writeSitesFile(programDir_, stored); });
+    storedSites_ = std::move(stored);
+    if (!changesCountAtOnce_) apply();
 }
 
 bool TForm3::addParentEntry(ParentKind kind, const QString& typed) {
     if (kind == ParentKind::BlockPage) {
         const std::string page = parentEntry(toAnsi(typed));
         if (page.empty()) return false;
-        parentBlocks_.push_back(page);
-        ++parentRevision_;
-        showSiteEntries();
-        writeParentBlocks();
+        std::vector<std::string> pages = parentBlocks_;
+        pages.push_back(page);
+        storeParentBlocks(std::move(pages));
         return true;
     }
     const auto entry = siteEntryFrom(kind, typed.toUtf8().toStdString());
     if (!entry || sites_.contains(*entry)) return false;
-    sites_.add(*entry);
-    ++parentRevision_;
-    showSiteEntries();
-    writeSites();
+    SiteList sites = sites_;
+    sites.add(*entry);
+    storeSites(std::move(sites));
     return true;
 }
 
@@ -142,10 +151,9 @@ void TForm3::UnapproveButtonClick() {
 }
 
 void TForm3::removeSiteEntry(bool approvals, int row) {
-    sites_.remove(entryOfRow(sites_, approvals, row));
-    ++parentRevision_;
-    showSiteEntries();
-    writeSites();
+    SiteList sites = sites_;
+    sites.remove(entryOfRow(sites_, approvals, row));
+    storeSites(std::move(sites));
 }
 
 void TForm3::warnOfRefusingSettings() {
