@@ -172,13 +172,15 @@ std::optional<std::string> serverReading(std::string_view a) {
     const std::size_t queryAt = std::min(a.size(), a.find('?', pathAt));
     const std::string_view path = a.substr(pathAt, queryAt - pathAt), query = a.substr(queryAt);
     const bool emptyQuery = query == "?";
-    if (!emptyQuery && path.find("//") == std::string_view::npos && path.find("%2") == std::string_view::npos &&
-        path.find("%5C") == std::string_view::npos && path.find('\\') == std::string_view::npos)
-        return std::nullopt;
+    const auto readOtherwise = [](std::string_view code) { return code == "%2F" || code == "%5C" || code == "%2E"; };
+    bool plain = !emptyQuery && path.find("//") == std::string_view::npos && path.find('\\') == std::string_view::npos;
+    for (std::size_t i = path.find('%'); plain && i != std::string_view::npos; i = path.find('%', i + 1))
+        plain = !readOtherwise(path.substr(i, 3));
+    if (plain) return std::nullopt;
     std::string decoded;
     for (std::size_t i = 0; i < path.size(); ++i) {
         const std::string_view code = path.substr(i, 3);
-        if (code == "%2F" || code == "%5C" || code == "%2E") {
+        if (readOtherwise(code)) {
             decoded += code == "%2E" ? '.' : '/';
             i += 2;
         } else {
