@@ -201,9 +201,16 @@ private:
 // that cannot write the program folder: nothing they change counts, stored or not.
 TEST_F(ParentSites, InAnAccountThatCannotStoreOnlyWhatIsStoredCounts) {
     QTest::mouseClick(form3->Button8, Qt::LeftButton);
+    // Stored meanwhile: the e-mail switch off.
+    std::string setup = dir.read("setup.dat");
+    setup[setup.find("\r\n1") + 2] = '0';
+    dir.write("setup.dat", setup);
     const ReadOnlyFolder readOnly(dir.path());
     if (!readOnly.made()) GTEST_SKIP() << "no mount namespace of the test's own here (support/ownmounts.sh)";
     openSetup();
+    // The rules are the ones stored: read by the load, not left over from the one before.
+    EXPECT_FALSE(form3->option(OptEmail));
+    EXPECT_TRUE(form3->option(OptPredefined));
     const std::vector<QString> addresses = {"http://www.badsite.example/", "http://kids.example.org/forum",
                                             "http://other.example/"};
     std::vector<std::string> before;

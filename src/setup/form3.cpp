@@ -319,6 +319,10 @@ void TForm3::FormCreate() {
 
 bool TForm3::option(int position) const {
     if (!changesCountAtOnce_) return position >= 1 && position <= 8 && loaded_.option(position);
+    return shownOption(position);
+}
+
+bool TForm3::shownOption(int position) const {
     switch (position) {
     case OptEmail: return CheckBox1->isChecked();
     case OptFtp: return CheckBox14->isChecked();
@@ -485,7 +489,7 @@ void TForm3::Edit15Click() { setDefaultButton(Button16); }
 SetupValues TForm3::setupValues() const {
     SetupValues v;
     v.password = Password;
-    for (int pos = 1; pos <= 8; ++pos) v.options[pos - 1] = option(pos);
+    for (int pos = 1; pos <= 8; ++pos) v.options[pos - 1] = shownOption(pos);
     v.updateAddress = toAnsi(Edit11->text());
     for (int i = 1; i <= 9; ++i) {
         v.verify[i - 1] = verifyBox[i]->isChecked();

@@ -214,6 +214,7 @@ private:
     void addTyped(ParentKind kind, const QLineEdit* box);
     void removeSiteEntry(bool approvals, int row);  // the row-th approved site, or blocked one
     void warnOfRefusingSettings();
+    bool shownOption(int position) const;  // what the controls say, saved or not
     void setDefaultButton(QPushButton* button);
     void closeGate(bool closed);
     void showUpdateNote();
