@@ -21,6 +21,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QDesktopServices>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -29,6 +30,7 @@
 #include <QMimeData>
 #include <QNetworkDatagram>
 #include <QRadioButton>
+#include <QTest>
 #include <QTcpServer>
 #include <QTimer>
 #include <QUdpSocket>
@@ -443,6 +445,87 @@ TEST_F(EndToEnd, ADroppedLinkMeetsTheRulesOfAClick) {
 
 namespace {
 
+// Stands in for the desktop: what the engine hands over to be opened elsewhere.
+class Desktop : public QObject {
+    Q_OBJECT
+public:
+    explicit Desktop(const QStringList& schemes) : schemes_(schemes) {
+        for (const QString& s : schemes_) QDesktopServices::setUrlHandler(s, this, "open");
+    }
+    ~Desktop() override {
+        for (const QString& s : schemes_) QDesktopServices::unsetUrlHandler(s);
+    }
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened << url; }
+
+private:
+    QStringList schemes_;
+};
+
+}  // namespace
+
+// A link in a frame that the engine would give to the desktop (a mail or ftp address)
+// meets the rules of any link: clicked or taken with Enter, it opens only where they let it.
+TEST_F(EndToEnd, AFramesLinkForTheDesktopMeetsTheRules) {
+    LoopbackHttpServer server;
+    server.page("/framed", "<html><head><title>Framed</title></head><body style='margin:0'>"
+                           "<iframe id='f' src='/inner' style='border:0;width:400px;height:200px'></iframe></body></html>");
+    server.page("/inner", "<html><body style='margin:0'>"
+                          "<a id='mail' href='mailto:kid@refused.example' style='display:block;height:100px'>mail</a>"
+                          "<a id='ftp' href='ftp://refused.example/games' style='display:block;height:100px'>ftp</a>"
+                          "<script>for (const a of document.links) a.addEventListener('click', e => {"
+                          " if (e.isTrusted) parent.document.title = 'clicked'; });</script></body></html>");
+    Desktop desktop({"mailto", "ftp"});
+    start();
+    const struct {
+        bool emailSwitch;  // on: e-mail addresses refused
+        bool byKey;
+        const char* id;
+        bool opens;
+    } links[] = {
+        {true, false, "mail", false}, {true, true, "mail", false}, {true, false, "ftp", false},
+        {true, true, "ftp", false},   {false, false, "mail", true}, {false, true, "mail", true},
+    };
+    for (const auto& l : links) {
+        SCOPED_TRACE(std::string(l.id) + (l.byKey ? " by Enter" : " by a click") + (l.emailSwitch ? "" : ", e-mail allowed"));
+        form1->Form3->CheckBox1->setChecked(l.emailSwitch);
+        desktop.opened.clear();
+        form1->WebBrowser2->Navigate(server.url("/framed"));
+        ASSERT_TRUE(waitFor([&] { return right->view()->title() == "Framed" && !right->view()->page()->isLoading(); }));
+        const auto js = [&](const QString& script) {
+            QVariant answer;
+            right->view()->page()->runJavaScript(script, [&](const QVariant& v) { answer = v.isValid() ? v : "none"; });
+            waitFor([&] { return answer.isValid(); });
+            return answer.toString();
+        };
+        const QString link = QString("document.getElementById('f').contentDocument.getElementById('%1')").arg(l.id);
+        ASSERT_TRUE(waitFor([&] { return js(link + " !== null") == "true"; }));
+        // The engine may drop input that comes before the page is first shown: press again
+        // until the link reports a click of the child's own.
+        QWidget* target = right->view()->focusProxy() ? right->view()->focusProxy() : right->view();
+        for (int tries = 0; tries < 10 && right->view()->title() != "clicked"; ++tries) {
+            if (l.byKey) {
+                js(link + ".focus()");
+                QTest::keyClick(target, Qt::Key_Return);
+            } else {
+                QTest::mouseClick(target, Qt::LeftButton, Qt::NoModifier, QPoint(50, l.id == std::string("mail") ? 50 : 150));
+            }
+            waitFor([&] { return right->view()->title() == "clicked"; }, 1000);
+        }
+        ASSERT_EQ(right->view()->title(), "clicked");
+        if (l.opens) {
+            EXPECT_TRUE(waitFor([&] { return !desktop.opened.isEmpty(); }, 5000));
+        } else {
+            waitFor([] { return false; }, 1500);
+            EXPECT_TRUE(desktop.opened.isEmpty()) << desktop.opened.value(0).toString().toStdString();
+        }
+    }
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+namespace {
+
 // A page that records what the engine asks to navigate to, and goes nowhere.
 class RecordingPage : public QWebEnginePage {
 public:
@@ -594,3 +677,5 @@ TEST_F(EndToEnd, OnlyTheApprovedSitesOpenForEveryRequest) {
     EXPECT_TRUE(waitFor([&] { return right->view()->title() == "Elsewhere"; }));
     EXPECT_TRUE(dialogs.shown.empty());
 }
+
+#include "e2e_test.moc"

@@ -34,6 +34,14 @@ private:
     WebEnginePane* pane_;
 };
 
+// Schemes the engine loads into a frame itself: their requests meet the gate, or their
+// content is the page's own. An address of any other it gives to the desktop to open.
+bool engineLoads(const QString& scheme) {
+    static const QStringList own = {"http", "https", "ws",         "wss",       "file",
+                                    "data", "blob",  "javascript", "filesystem", "about"};
+    return own.contains(scheme, Qt::CaseInsensitive);
+}
+
 bool sameAddress(const QUrl& a, const QUrl& b) {
     const auto form = QUrl::StripTrailingSlash | QUrl::NormalizePathSegments;
     return a.adjusted(form) == b.adjusted(form);
@@ -102,9 +110,11 @@ QWidget* WebEnginePane::widget() { return view_; }
 bool WebEnginePane::acceptNavigation(const QUrl& url, int type, bool isMainFrame) {
     if (!isMainFrame) {
         // A frame's first request meets the gate, which shows a refused frame the program's
-        // own page; a redirect the gate could not stop in time is refused here, before it
-        // is followed.
-        return !(gate_ && type == QWebEnginePage::NavigationTypeRedirect &&
+        // own page. Decided here: a redirect the gate could not stop in time, before it is
+        // followed, and an address the engine hands to the desktop (mail, ftp, any scheme it
+        // does not load), of which the gate never hears.
+        const bool decideHere = type == QWebEnginePage::NavigationTypeRedirect || !engineLoads(url.scheme());
+        return !(gate_ && decideHere &&
                  gate_->decide(url, QWebEngineUrlRequestInfo::ResourceTypeSubFrame) != RequestGate::Outcome::Pass);
     }
     // Only this pane's own load, decided before it started, goes on without a second
