@@ -178,6 +178,38 @@ TEST(ParentSites, DecideBetweenThePredefinedListAndTheSinglePages) {
     }
 }
 
+// sites.dat as a school's administrator might write it by hand: each entry means what the
+// setup window stores for it, whatever its spelling and the letter case of its key.
+TEST(ParentSites, EntriesWrittenByHandMeanWhatTheWindowWouldStore) {
+    const SitesValues read = parseSites("Only-Approved 1\r\n"
+                                        "Block-Site http://bad1.example/\r\nblock-site *.bad2.example\r\n"
+                                        "block-site bad3.example:80\r\nblock-site caf\xC3\xA9.example\r\n"
+                                        "block-site .bad5.example\r\nBLOCK-SITE BAD6.example.\r\n"
+                                        "allow-site *.example\r\nALLOW-ADDRESS learn.example/maths/\r\n");
+    PlainSettings settings;
+    settings.setup.options.fill(true);
+    settings.setSites(read);
+    const LinkLists lists;
+    const struct {
+        const char* address;
+        bool ok;
+    } cases[] = {
+        {"http://bad1.example/x", false},        {"http://www.x.bad2.example/", false},
+        {"http://bad3.example/", false},         {"http://xn--caf-dma.example/", false},
+        {"http://a.bad5.example/", false},       {"http://bad6.example/", false},
+        {"http://learn.example/maths/1", true},  {"http://learn.example/music", true},  // the whole site "example"
+        {"http://other.org/", false},            // only the approved sites
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(urlokVerdict(c.address, settings, lists).ok, c.ok) << c.address;
+        EXPECT_EQ(urlokScan(c.address, settings, lists), c.ok) << c.address;
+    }
+    EXPECT_TRUE(read.onlyApproved);
+    // Nothing that could ever open a site does not count as an approval.
+    EXPECT_FALSE(SiteList(parseSites("allow-site kids example\r\nallow-address http://\r\n").entries).approvesAny());
+    EXPECT_TRUE(SiteList(parseSites("allow-site kids.example\r\n").entries).approvesAny());
+}
+
 // A secure connection is refused only when nothing on its host could be opened, and
 // the left pane's verification takes the parent's approvals as approved addresses.
 TEST(ParentSites, HostsOfSecureConnectionsAndVerification) {

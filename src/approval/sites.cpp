@@ -7,9 +7,13 @@
 
 namespace {
 
+// An entry written into sites.dat by hand ("http://kids.example/", "*.kids.example",
+// "kids.example:80", "café.example") means what the setup window stores for it.
 std::string comparedForm(const SiteEntry& e) {
-    if (e.kind == ParentKind::ApproveAddress) return normalisedAddress(e.text);
-    return upperAZ(std::string(domainName(e.text)));
+    const std::optional<SiteEntry> stored = siteEntryFrom(e.kind, e.text);
+    const std::string& text = stored ? stored->text : e.text;
+    if (e.kind == ParentKind::ApproveAddress) return normalisedAddress(text);
+    return upperAZ(std::string(domainName(text)));
 }
 
 // The address itself, or it followed by "/", "?" or "#": what lies under it.
@@ -104,7 +108,8 @@ bool SiteList::contains(const SiteEntry& e) const {
 
 bool SiteList::approvesAny() const {
     for (const SiteEntry& e : entries_)
-        if (e.kind == ParentKind::ApproveSite || e.kind == ParentKind::ApproveAddress) return true;
+        if ((e.kind == ParentKind::ApproveSite || e.kind == ParentKind::ApproveAddress) && siteEntryFrom(e.kind, e.text))
+            return true;
     return false;
 }
 

@@ -1,6 +1,7 @@
 #include "data/sitesfile.h"
 
 #include "data/files.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -34,17 +35,17 @@ SitesValues parseSites(std::string_view text) {
         const std::size_t blank = l.find_first_of(" \t");
         const std::string_view key = l.substr(0, blank);
         const std::string_view value = blank == std::string_view::npos ? std::string_view() : trimmed(l.substr(blank));
-        if (key == "only-approved") {
+        if (equalsNoCase(key, "only-approved")) {
             v.onlyApproved = value != "0";
             continue;
         }
-        if (key == "safe-search") {
+        if (equalsNoCase(key, "safe-search")) {
             v.safeSearch = value != "0";
             continue;
         }
         bool known = false;
         for (const KindWord& k : KindWords)
-            if (key == k.word && !value.empty()) {
+            if (equalsNoCase(key, k.word) && !value.empty()) {
                 v.entries.push_back({k.kind, std::string(value)});
                 known = true;
             }
