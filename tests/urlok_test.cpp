@@ -244,12 +244,24 @@ TEST(Urlok, AnAddressAServerReadsAsARefusedOneIsRefused) {
         {"http://learn.example/maths/..%2fadmin", false, approvedOnly},
         {"http://learn.example/maths/..%5Cadmin", false, approvedOnly},
         {"http://learn.example/maths/.%2e%2fadmin", false, approvedOnly},
+        // Path parameters (Java servers) and trailing dots and blanks (Windows servers).
+        {"http://kids.example/games/chat;", false, lists},
+        {"http://kids.example/games/chat;jsessionid=1", false, lists},
+        {"http://kids.example/games/chat%3B", false, lists},
+        {"http://kids.example/games/chat/..;/chat", false, lists},
+        {"http://kids.example/games/chat.", false, lists},
+        {"http://kids.example/games/chat%20", false, lists},
+        {"http://kids.example/games/chat.%20.", false, lists},
+        {"http://learn.example/maths/..;/admin", false, approvedOnly},
         // What the server reads as approved stays approved.
         {"http://kids.example/games/chat?room=1", true, lists},
         {"http://kids.example/games/chatroom", true, lists},
         {"http://hard.example/open//x", true, lists},
         {"http://learn.example/maths//sums?", true, approvedOnly},
         {"http://learn.example/maths/a%2fb", true, approvedOnly},
+        {"http://learn.example/maths/sums;page=2", true, approvedOnly},
+        {"http://learn.example/maths/v1.2./x", true, approvedOnly},
+        {"http://kids.example/games/chat.html", true, lists},
     };
     for (const auto& c : cases)
         EXPECT_EQ(requestAllowed(c.url, RequestKind::Navigation, c.settings, l, "/opt/wenlow/"), c.ok) << c.url;
