@@ -3,6 +3,7 @@
 #include "approval/urlok.h"
 #include "platform/dialogs.h"
 #include "platform/winsock.h"
+#include "records/store.h"
 #include "setup/form3.h"
 #include "shell/browser.h"
 #include "shell/form1.h"
@@ -41,6 +42,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <memory>
 
 TEST_F(EndToEnd, StartsOnTheFirstListPageAndAskedAboutLinks) {
@@ -477,6 +479,7 @@ TEST_F(EndToEnd, AFramesLinkForTheDesktopMeetsTheRules) {
                           "<script>for (const a of document.links) a.addEventListener('click', e => {"
                           " if (e.isTrusted) parent.document.title = 'clicked'; });</script></body></html>");
     Desktop desktop({"mailto", "ftp"});
+    records = std::make_unique<Records>(std::make_unique<FileStore>(dir.path()));
     start();
     const struct {
         bool emailSwitch;  // on: e-mail addresses refused
@@ -522,6 +525,14 @@ TEST_F(EndToEnd, AFramesLinkForTheDesktopMeetsTheRules) {
         }
     }
     EXPECT_TRUE(dialogs.shown.empty());
+    // Each refusal is in the records as a frame's, with the page it was on.
+    form1->flushRecords();
+    std::map<std::string, std::uint64_t> refused;
+    for (const Record& r : records->recent(100))
+        if (r.kind == RecordKind::Frame && r.page == server.url("/framed").toStdString()) refused[r.address] += r.count;
+    ASSERT_EQ(refused.size(), 2);
+    for (const char* address : {"ftp://refused.example/games", "mailto:kid@refused.example"})
+        EXPECT_GE(refused[address], 2) << address;  // by a click and by Enter
 }
 
 namespace {

@@ -44,6 +44,10 @@ public:
     // frame): it may count, never write or ask.
     using Refused = std::function<void(const QUrl& page, const QUrl& address, bool frame)>;
     void setRefusalCounter(Refused counter) { refused_ = std::move(counter); }
+    // A refusal decided outside the gate's own call (a pane's frame), counted the same way.
+    void countRefusal(const QUrl& page, const QUrl& address, bool frame) const {
+        if (refused_) refused_(page, address, frame);
+    }
     // Marks the plain-web requests let through here that may carry a pass, for the proxy.
     void setPassToken(QByteArray token) { passToken_ = std::move(token); }
     // Whether searches and videos are asked for in their safe form, at each request.

@@ -113,9 +113,13 @@ bool WebEnginePane::acceptNavigation(const QUrl& url, int type, bool isMainFrame
         // own page. Decided here: a redirect the gate could not stop in time, before it is
         // followed, and an address the engine hands to the desktop (mail, ftp, any scheme it
         // does not load), of which the gate never hears.
-        const bool decideHere = type == QWebEnginePage::NavigationTypeRedirect || !engineLoads(url.scheme());
-        return !(gate_ && decideHere &&
-                 gate_->decide(url, QWebEngineUrlRequestInfo::ResourceTypeSubFrame) != RequestGate::Outcome::Pass);
+        const bool forTheDesktop = !engineLoads(url.scheme());
+        if (!gate_ || !(forTheDesktop || type == QWebEnginePage::NavigationTypeRedirect) ||
+            gate_->decide(url, QWebEngineUrlRequestInfo::ResourceTypeSubFrame) == RequestGate::Outcome::Pass)
+            return true;
+        // The gate has counted a redirect's refusal already.
+        if (forTheDesktop) gate_->countRefusal(page_->url(), url, true);
+        return false;
     }
     // Only this pane's own load, decided before it started, goes on without a second
     // decision: the engine reports it as typed with the very address loaded. Whatever
