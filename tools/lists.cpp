@@ -294,6 +294,12 @@ int main(int argc, char** argv) {
         }
         if (allowOnly) b.add("1");  // every address begins with nothing: all refused but the sites
         std::string text = listText(b, seed, serial);
+        if (sources && !allowOnly && b.counts().blocked == 0) {
+            // A block list that could not be read must not leave the allow lists alone in force.
+            std::fprintf(stderr, "wenlow-lists: the lists that could be read block nothing; %sdata.dat is left as it is\n",
+                         out.c_str());
+            return status == 1 ? 1 : 2;
+        }
         if (const std::string reason = sources ? "" : noOpReason(b.counts(), skipped, allowOnly); !reason.empty()) {
             std::fprintf(stderr, "wenlow-lists: %s\n", reason.c_str());
             return 2;
