@@ -121,15 +121,22 @@ TEST(Helper, NeverWritesThroughALinkPlacedInTheFolder) {
 TEST(Helper, TheBrowserHandsItTheFilesAndSaysWhenAParentDidNotAllowIt) {
     freshFolder();
     const std::string setup = changedSetup();
-    writeAsParent({{"setup.dat", setup}}, {WENLOW_WRITE_TEST});
+    writeAsParent(Folder, {{"setup.dat", setup}}, {WENLOW_WRITE_TEST});
     EXPECT_EQ(readFileBytes(Folder + "setup.dat"), setup);
     try {
-        writeAsParent({{"setup.dat", "bad"}}, {WENLOW_WRITE_TEST});
+        writeAsParent(Folder, {{"setup.dat", "bad"}}, {WENLOW_WRITE_TEST});
         FAIL() << "no error";
     } catch (const EFileError& e) {
         EXPECT_STREQ(e.what(), ParentRefusedText);
     }
-    EXPECT_THROW(writeAsParent({{"setup.dat", setup}}, {"/bin/false"}), EFileError);
+    // Refused, or said yes to by something that stored nothing (a "pkexec" of the child's own).
+    SetupValues otherValues = readSetupFile(Folder + "setup.dat");
+    otherValues.password = "other secret";
+    const std::string other = setupFileBytes(otherValues);
+    for (const char* helper : {"/bin/false", "/bin/true"}) {
+        EXPECT_THROW(writeAsParent(Folder, {{"setup.dat", other}}, {helper}), EFileError) << helper;
+        EXPECT_EQ(readFileBytes(Folder + "setup.dat"), setup) << helper;
+    }
 }
 
 namespace {

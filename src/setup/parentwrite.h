@@ -17,10 +17,11 @@ inline constexpr const char* ParentRefusedText =
 // an installed browser, with its helper and pkexec there.
 bool parentCanWrite(const std::string& programDir);
 
-// The files through the helper, as `command` (pkexec and the helper by default).
-// Raises EFileError with ParentRefusedText when the parent did not allow it or the
-// helper refused the bytes.
-void writeAsParent(const FilesToWrite& files, std::vector<std::string> command = {});
+// The files through the helper, as `command` (pkexec and the helper by default), into
+// `folder`, where the helper writes. Raises EFileError with ParentRefusedText when the
+// parent did not allow it, the helper refused the bytes, or the folder does not hold
+// them afterwards.
+void writeAsParent(const std::string& folder, const FilesToWrite& files, std::vector<std::string> command = {});
 
 // Runs `direct`; when it fails in a folder a parent can write through the helper, the
 // files go there instead; otherwise the failure is raised in a parent's words.
