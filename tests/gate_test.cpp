@@ -142,6 +142,14 @@ TEST_F(Setup, PasswordChangeMessagesAndTheSaveThatFollows) {
     dialogs.clear();
     form3->Edit15Click();
     form3->Edit17->setText("new");
+    {
+        const FileSizeLimit limit(0);  // the save is refused: nothing is said to have changed
+        guarded([&] { form3->Button16Click(); });
+    }
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string>{"Cannot create file " + dir.file("setup.dat") + "."});
+    EXPECT_EQ(form3->Password, "parent");
+    EXPECT_EQ(form3->Edit17->text(), "new");
+    dialogs.clear();
     form3->Button16Click();
     EXPECT_EQ(dialogs.shown,
               std::vector<Shown>{box("Password Changed. Select Parent Setup again to enter setup using your new "

@@ -39,6 +39,7 @@
 #include <QValidator>
 
 #include <limits>
+#include <utility>
 
 #include <unistd.h>
 
@@ -472,14 +473,20 @@ void TForm3::Button16Click() {
         dialogs_.messageBox("The new passwords you entered do not match", "Error");
         return;
     }
+    // Said once stored: a refused save keeps the old password, and what was typed.
+    const std::string before = std::exchange(Password, toAnsi(Edit16->text()));
+    try {
+        Button1Click();
+    } catch (...) {
+        Password = before;
+        throw;
+    }
     Button16->setDefault(false);
-    Password = toAnsi(Edit16->text());
     Edit15->clear();
     Edit16->clear();
     Edit17->clear();
     dialogs_.messageBox("Password Changed. Select Parent Setup again to enter setup using your new password.",
                         "Password Changed");
-    Button1Click();
 }
 
 void TForm3::Edit1Click() { setDefaultButton(Button4); }
