@@ -137,8 +137,15 @@ TEST_F(Setup, PasswordChangeMessagesAndTheSaveThatFollows) {
     form3->Edit16->setText("new");
     form3->Edit17->setText("New");
     form3->Button16Click();
+    form3->Edit16->setText(QString::fromUtf8("\u043f\u0430\u0440\u043e\u043b\u044c1"));  // stored as "??????1"
+    form3->Edit17->setText(form3->Edit16->text());
+    form3->Button16Click();
     EXPECT_EQ(dialogs.shown, (std::vector<Shown>{box("Wrong Current Password"),
-                                                 box("The new passwords you entered do not match")}));
+                                                 box("The new passwords you entered do not match"),
+                                                 box("The new password can only have Western European letters, "
+                                                     "digits and signs. Please choose another.")}));
+    EXPECT_EQ(form3->Password, "parent");
+    form3->Edit16->setText("new");
     dialogs.clear();
     form3->Edit15Click();
     form3->Edit17->setText("new");

@@ -473,6 +473,14 @@ void TForm3::Button16Click() {
         dialogs_.messageBox("The new passwords you entered do not match", "Error");
         return;
     }
+    // setup.dat keeps one byte a letter: any other letter would be stored as "?", and any
+    // such letter would then open setup.
+    if (fromAnsi(toAnsi(Edit16->text())) != Edit16->text()) {
+        dialogs_.messageBox("The new password can only have Western European letters, digits and signs. "
+                            "Please choose another.",
+                            "Error");
+        return;
+    }
     // Said once stored: a refused save keeps the old password, and what was typed.
     const std::string before = std::exchange(Password, toAnsi(Edit16->text()));
     try {
