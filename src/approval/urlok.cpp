@@ -161,11 +161,10 @@ Decision parentList(std::string_view a, const SettingsView& settings, Decision d
 }
 
 // How a lenient web server reads a normalised web address: "%2F" and "%5C" in the path
-// as "/", "%2E" as "." and "%3B" as ";", runs of "/" as one, ";parameters" of a segment and its
-// trailing dots and blanks dropped, "." and ".." segments resolved, an empty query as
-// none. The engine fetches the address as it stands, so "/a//b", "/a?", "/a/..%2Fb",
-// "/a;x", "/a." and "/b/..;/a" reach "/a/b", "/a", "/b" and "/a" on some server. Nothing
-// when it reads the address as it stands.
+// as "/" and "%2E" as ".", runs of "/" as one, "." and ".." segments resolved (with any
+// ";parameters", as Java servers read "..;"), an empty query as none. The engine fetches
+// the address as it stands, so "/a//b", "/a?", "/a/..%2Fb" and "/a/..;/b" reach "/a/b",
+// "/a", "/b" and "/b" on such a server. Nothing when it reads the address as it stands.
 std::optional<std::string> serverReading(std::string_view a) {
     if (!beginsWith(a, "HTTP://")) return std::nullopt;
     const std::size_t pathAt = a.find_first_of("/?\\", 7);
@@ -173,16 +172,9 @@ std::optional<std::string> serverReading(std::string_view a) {
     const std::size_t queryAt = std::min(a.size(), a.find('?', pathAt));
     const std::string_view path = a.substr(pathAt, queryAt - pathAt), query = a.substr(queryAt);
     const bool emptyQuery = query == "?";
-    const auto readOtherwise = [](std::string_view code) {
-        return code == "%2F" || code == "%5C" || code == "%2E" || code == "%3B";
-    };
-    const auto endsASegment = [&](std::string_view what) {
-        for (std::size_t i = path.find(what); i != std::string_view::npos; i = path.find(what, i + 1))
-            if (i + what.size() == path.size() || path[i + what.size()] == '/') return true;
-        return false;
-    };
+    const auto readOtherwise = [](std::string_view code) { return code == "%2F" || code == "%5C" || code == "%2E"; };
     bool plain = !emptyQuery && path.find("//") == std::string_view::npos &&
-                 path.find_first_of("\\;") == std::string_view::npos && !endsASegment(".") && !endsASegment("%20");
+                 path.find_first_of("\\;") == std::string_view::npos;
     for (std::size_t i = path.find('%'); plain && i != std::string_view::npos; i = path.find('%', i + 1))
         plain = !readOtherwise(path.substr(i, 3));
     if (plain) return std::nullopt;
@@ -190,7 +182,7 @@ std::optional<std::string> serverReading(std::string_view a) {
     for (std::size_t i = 0; i < path.size(); ++i) {
         const std::string_view code = path.substr(i, 3);
         if (readOtherwise(code)) {
-            decoded += code == "%2E" ? '.' : code == "%3B" ? ';' : '/';
+            decoded += code == "%2E" ? '.' : '/';
             i += 2;
         } else {
             decoded += path[i] == '\\' ? '/' : path[i];
@@ -199,13 +191,11 @@ std::optional<std::string> serverReading(std::string_view a) {
     std::vector<std::string_view> segments;
     for (std::size_t at = 0; at <= decoded.size();) {
         const std::size_t end = std::min(decoded.size(), decoded.find('/', at));
-        std::string_view segment = std::string_view(decoded).substr(at, end - at);
-        segment = segment.substr(0, segment.find(';'));
-        while (segment != "." && segment != ".." && (segment.ends_with('.') || segment.ends_with("%20")))
-            segment.remove_suffix(segment.ends_with('.') ? 1 : 3);
-        if (segment == "..") {
+        const std::string_view segment = std::string_view(decoded).substr(at, end - at);
+        const std::string_view name = segment.substr(0, segment.find(';'));
+        if (name == "..") {
             if (!segments.empty()) segments.pop_back();
-        } else if (!segment.empty() && segment != ".") {
+        } else if (!segment.empty() && name != ".") {
             segments.push_back(segment);
         }
         at = end + 1;
