@@ -484,7 +484,7 @@ void TForm3::Button16Click() {
     // Said once stored: a refused save keeps the old password, and what was typed.
     const std::string before = std::exchange(Password, toAnsi(Edit16->text()));
     try {
-        Button1Click();
+        storeSetup();
     } catch (...) {
         Password = before;
         throw;
@@ -495,6 +495,9 @@ void TForm3::Button16Click() {
     Edit17->clear();
     dialogs_.messageBox("Password Changed. Select Parent Setup again to enter setup using your new password.",
                         "Password Changed");
+    warnOfRefusingSettings();
+    hide();
+    FormShow();
 }
 
 void TForm3::Edit1Click() { setDefaultButton(Button4); }
@@ -524,6 +527,13 @@ ButtonsValues TForm3::buttonsValues() const {
 }
 
 void TForm3::Button1Click() {
+    storeSetup();
+    warnOfRefusingSettings();
+    hide();
+    FormShow();
+}
+
+void TForm3::storeSetup() {
     // Before the password the parent cannot have changed the pages: what was loaded goes
     // back, whatever a box was made to say (a disabled one still takes a screen reader's
     // text).
@@ -547,9 +557,6 @@ void TForm3::Button1Click() {
                      });
     loaded_ = setup;
     storedSites_ = std::move(sites);
-    warnOfRefusingSettings();
-    hide();
-    FormShow();
 }
 
 void TForm3::Button8Click() { hide(); }

@@ -214,6 +214,8 @@ private:
     void addTyped(ParentKind kind, const QLineEdit* box);
     void removeSiteEntry(bool approvals, int row);  // the row-th approved site, or blocked one
     void warnOfRefusingSettings();
+    // The save itself: the three files, and what they now hold. Raises when refused.
+    void storeSetup();
     bool shownOption(int position) const;  // what the controls say, saved or not
     void setDefaultButton(QPushButton* button);
     void closeGate(bool closed);
