@@ -2,6 +2,7 @@
 // bus of the test's own (tests/support/polkit.sh), that only a parent's sign-in lets a
 // child's account use it.
 #include "data/files.h"
+#include "approval/sitelist.h"
 #include "data/setupfiles.h"
 #include "platform/errors.h"
 #include "setup/parentwrite.h"
@@ -71,6 +72,11 @@ TEST(Helper, WritesOnlyTheSettingsFilesAsTheWindowWritesThem) {
         {"the parent's list", frame("pardata.dat", listFileBytes({"http://www.chat.example", "HTTP://X.example/a"})), true},
         {"the parent's sites", frame("sites.dat", "only-approved 1\r\nsafe-search 1\r\nallow-site kids.example\r\n"
                                                   "allow-address http://learn.example/maths\r\nblock-site chat.example\r\n"),
+         true},
+        {"the parent's sites written by hand, as the window writes them back",
+         frame("sites.dat", sitesFileBytes(storedForm(parseSites("block-site http://www.chat.example/rooms\r\n"
+                                                                 "allow-address learn.example/maths/\r\n"
+                                                                 "allow-site kids example/x\r\n")))),
          true},
         {"a site that is no host name", frame("sites.dat", "only-approved 0\r\nsafe-search 1\r\nallow-site a b/c\r\n"), false},
         {"an approved address that is no web address",

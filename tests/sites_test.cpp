@@ -89,6 +89,7 @@ TEST(SiteEntries, WhatAParentTypesBecomes) {
         {ParentKind::ApproveSite, "  ", ""},
         {ParentKind::ApproveSite, "kids example", ""},
         {ParentKind::ApproveSite, "*.kids.example", "kids.example"},  // as block lists write a whole site
+        {ParentKind::BlockSite, "..kids.example", "kids.example"},
         {ParentKind::ApproveSite, "http://", ""},
         {ParentKind::ApproveSite, "mailto:kid@kids.example", ""},
         {ParentKind::ApproveAddress, "learn.example/maths/", "http://learn.example/maths"},
@@ -178,36 +179,48 @@ TEST(ParentSites, DecideBetweenThePredefinedListAndTheSinglePages) {
     }
 }
 
-// sites.dat as a school's administrator might write it by hand: each entry means what the
-// setup window stores for it, whatever its spelling and the letter case of its key.
+// sites.dat as a school's administrator might write it by hand: each entry means, and is
+// shown and written back as, what the setup window stores for it, whatever its spelling
+// and the letter case of its key; one that names no site is kept, deciding nothing.
 TEST(ParentSites, EntriesWrittenByHandMeanWhatTheWindowWouldStore) {
-    const SitesValues read = parseSites("Only-Approved 1\r\n"
-                                        "Block-Site http://bad1.example/\r\nblock-site *.bad2.example\r\n"
+    const SitesValues file = parseSites("Only-Approved 1\r\n"
+                                        "Block-Site http://bad1.example/x\r\nblock-site *.bad2.example\r\n"
                                         "block-site bad3.example:80\r\nblock-site caf\xC3\xA9.example\r\n"
                                         "block-site .bad5.example\r\nBLOCK-SITE BAD6.example.\r\n"
-                                        "allow-site *.example\r\nALLOW-ADDRESS learn.example/maths/\r\n");
+                                        "allow-site *.kids.example\r\nALLOW-ADDRESS learn.example/maths/\r\n"
+                                        "allow-site kids example\r\nallow-site www.fun.example\r\n");
+    const SitesValues read = storedForm(file);
+    std::vector<std::string> texts;
+    for (const SiteEntry& e : read.entries) texts.push_back(e.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"bad1.example", "bad2.example", "bad3.example", "xn--caf-dma.example",
+                                               "bad5.example", "bad6.example", "kids.example",
+                                               "http://learn.example/maths", "www.fun.example"}));
+    EXPECT_EQ(read.otherLines, std::vector<std::string>{"# names no site: allow-site kids example"});
     PlainSettings settings;
     settings.setup.options.fill(true);
-    settings.setSites(read);
+    settings.setSites(file);  // as the browser and wenlow-check read it
     const LinkLists lists;
     const struct {
         const char* address;
+        bool only;  // only the approved sites
         bool ok;
     } cases[] = {
-        {"http://bad1.example/x", false},        {"http://www.x.bad2.example/", false},
-        {"http://bad3.example/", false},         {"http://xn--caf-dma.example/", false},
-        {"http://a.bad5.example/", false},       {"http://bad6.example/", false},
-        {"http://learn.example/maths/1", true},  {"http://learn.example/music", true},  // the whole site "example"
-        {"http://other.org/", false},            // only the approved sites
+        {"http://bad1.example/", false, false},       {"http://www.x.bad2.example/", false, false},
+        {"http://bad3.example/", false, false},       {"http://xn--caf-dma.example/", false, false},
+        {"http://a.bad5.example/", false, false},     {"http://bad6.example/", false, false},
+        {"http://www.kids.example/", true, true},     {"http://learn.example/maths/1", true, true},
+        {"http://learn.example/music", true, false},  {"http://www.fun.example/", true, true},
+        {"http://chat.fun.example/", true, false},    // "www." kept
     };
     for (const auto& c : cases) {
+        settings.onlyApprovedSites = c.only;
         EXPECT_EQ(urlokVerdict(c.address, settings, lists).ok, c.ok) << c.address;
         EXPECT_EQ(urlokScan(c.address, settings, lists), c.ok) << c.address;
     }
     EXPECT_TRUE(read.onlyApproved);
     // Nothing that could ever open a site does not count as an approval.
-    EXPECT_FALSE(SiteList(parseSites("allow-site kids example\r\nallow-address http://\r\n").entries).approvesAny());
-    EXPECT_TRUE(SiteList(parseSites("allow-site kids.example\r\n").entries).approvesAny());
+    EXPECT_FALSE(SiteList(storedForm(parseSites("allow-site kids example\r\nallow-address http://\r\n")).entries)
+                     .approvesAny());
 }
 
 // A secure connection is refused only when nothing on its host could be opened, and

@@ -44,7 +44,7 @@ public:
     void setSites(const SitesValues& v) {
         onlyApprovedSites = v.onlyApproved;
         safeSearchOn = v.safeSearch;
-        sites = SiteList(v.entries);
+        sites = SiteList(storedForm(v).entries);
     }
 
     SetupValues setup;

@@ -11,6 +11,11 @@
 #include <unordered_map>
 #include <vector>
 
+// sites.dat as the setup window stores it: an entry written by hand
+// ("http://www.kids.example/", "*.kids.example", "kids.example:80", "café.example") as
+// if typed there, and one that names no site kept as a remark ("# names no site: ...").
+SitesValues storedForm(SitesValues v);
+
 class SiteList {
 public:
     SiteList() = default;

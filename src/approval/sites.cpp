@@ -7,13 +7,9 @@
 
 namespace {
 
-// An entry written into sites.dat by hand ("http://kids.example/", "*.kids.example",
-// "kids.example:80", "café.example") means what the setup window stores for it.
 std::string comparedForm(const SiteEntry& e) {
-    const std::optional<SiteEntry> stored = siteEntryFrom(e.kind, e.text);
-    const std::string& text = stored ? stored->text : e.text;
-    if (e.kind == ParentKind::ApproveAddress) return normalisedAddress(text);
-    return upperAZ(std::string(domainName(text)));
+    if (e.kind == ParentKind::ApproveAddress) return normalisedAddress(e.text);
+    return upperAZ(std::string(domainName(e.text)));
 }
 
 // The address itself, or it followed by "/", "?" or "#": what lies under it.
@@ -108,8 +104,7 @@ bool SiteList::contains(const SiteEntry& e) const {
 
 bool SiteList::approvesAny() const {
     for (const SiteEntry& e : entries_)
-        if ((e.kind == ParentKind::ApproveSite || e.kind == ParentKind::ApproveAddress) && siteEntryFrom(e.kind, e.text))
-            return true;
+        if (e.kind == ParentKind::ApproveSite || e.kind == ParentKind::ApproveAddress) return true;
     return false;
 }
 
@@ -138,20 +133,47 @@ std::string hostOfAddress(std::string_view address) {
     return lowerAZ(std::string(hostOf(normalisedAddress(address))));
 }
 
-std::optional<SiteEntry> siteEntryFrom(ParentKind kind, const std::string& typed) {
+namespace {
+
+// A site or address in its stored form; as a parent types it (`asTyped`),
+// "www.kids.example" means the site kids.example.
+std::optional<SiteEntry> storedEntry(ParentKind kind, const std::string& typed, bool asTyped) {
     if (kind == ParentKind::BlockPage) return std::nullopt;  // pardata.dat's own form: parentEntry
     std::string text = typed;
     text.erase(0, std::min(text.find_first_not_of("/ \t"), text.size()));
-    // "*.kids.example", as block lists write a whole site, is the site kids.example.
-    if (kind != ParentKind::ApproveAddress && startsWith(text, "*.")) text.erase(0, 2);
+    // "*.kids.example" and ".kids.example", as block lists write a whole site, are the
+    // site kids.example.
+    if (kind != ParentKind::ApproveAddress) {
+        if (startsWith(text, "*.")) text.erase(0, 1);
+        text.erase(0, std::min(text.find_first_not_of('.'), text.size()));
+    }
     // In the form the engine fetches: a text without a scheme is a web address, and one
     // whose host the engine could not reach ("kids example") is no site.
     const Converted address = convertAddress(text);
     std::string host = address.ok() ? hostOfAddress(address.text) : std::string();
     if (host.empty()) return std::nullopt;
     if (kind == ParentKind::ApproveAddress) return SiteEntry{kind, stripTrailingSlashes(address.text)};
-    if (startsWith(host, "www.") && host.find('.', 4) != std::string::npos) host.erase(0, 4);
+    if (asTyped && startsWith(host, "www.") && host.find('.', 4) != std::string::npos) host.erase(0, 4);
     return SiteEntry{kind, std::move(host)};
+}
+
+}  // namespace
+
+std::optional<SiteEntry> siteEntryFrom(ParentKind kind, const std::string& typed) {
+    return storedEntry(kind, typed, true);
+}
+
+SitesValues storedForm(SitesValues v) {
+    std::vector<SiteEntry> entries;
+    for (SiteEntry& e : v.entries) {
+        // A "www." written into the file stays: the entry has always meant that host.
+        if (auto stored = storedEntry(e.kind, e.text, false))
+            entries.push_back(std::move(*stored));
+        else  // set aside as a remark, so that no later reading takes it for an entry
+            v.otherLines.push_back("# names no site: " + sitesLine(e));
+    }
+    v.entries = std::move(entries);
+    return v;
 }
 
 std::string entryInWords(const SiteEntry& e) {

@@ -54,13 +54,18 @@ SitesValues parseSites(std::string_view text) {
     return v;
 }
 
+std::string sitesLine(const SiteEntry& e) {
+    for (const KindWord& k : KindWords)
+        if (e.kind == k.kind) return std::string(k.word) + " " + e.text;
+    return {};
+}
+
 std::string sitesFileBytes(const SitesValues& v) {
     std::string out;
     line(out, "only-approved", v.onlyApproved ? "1" : "0");
     line(out, "safe-search", v.safeSearch ? "1" : "0");
     for (const SiteEntry& e : v.entries)
-        for (const KindWord& k : KindWords)
-            if (e.kind == k.kind) line(out, k.word, e.text);
+        if (const std::string l = sitesLine(e); !l.empty()) out.append(l).append("\r\n");
     for (const std::string& other : v.otherLines) out.append(other).append("\r\n");
     return out;
 }

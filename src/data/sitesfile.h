@@ -37,6 +37,8 @@ inline constexpr const char* SitesFileName = "sites.dat";
 
 SitesValues parseSites(std::string_view text);
 std::string sitesFileBytes(const SitesValues& v);
+// An entry's line, as the file holds it ("block-site chat.example").
+std::string sitesLine(const SiteEntry& e);
 // A missing file gives the defaults; one that is there but cannot be read raises
 // "Cannot open file <path>".
 SitesValues readSitesFile(const std::string& programDir);

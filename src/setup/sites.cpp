@@ -83,7 +83,7 @@ bool TForm3::onlyApproved() const {
 bool TForm3::safeSearch() const { return changesCountAtOnce_ ? SafeSearchBox->isChecked() : storedSites_.safeSearch; }
 
 void TForm3::loadSites() {
-    storedSites_ = readSitesFile(programDir_);
+    storedSites_ = storedForm(readSitesFile(programDir_));
     sites_ = SiteList(storedSites_.entries);
     ++parentRevision_;
     (storedSites_.onlyApproved ? OnlyApprovedButton : EverySiteButton)->setChecked(true);
