@@ -13,7 +13,10 @@
 #include <QFile>
 #include <QProcess>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -22,6 +25,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -469,6 +473,37 @@ TEST_F(Download, WithAKeyOnlyListsSignedWithItAreStored) {
         EXPECT_EQ(ended, (std::vector<std::pair<bool, std::string>>{{false, error}}));
     }
     EXPECT_TRUE(errors.empty());
+}
+
+// Update Now and the timer's run at once: a newer list stored by the other run after this
+// one's was checked (before its index was made) is not replaced by the older one.
+TEST_F(Download, AListStoredMeanwhileByAnotherRunIsNeverRolledBack) {
+    const KeyPair key = generateKeyPair();
+    dir.write("update.key", keyText(key.publicKey));
+    const std::string list = "starturls\r\n2signed.example\r\nmainurls\r\nendurls\r\n";
+    const std::string body = signedList(list, key.seed, 5), newer = signedList(list, key.seed, 9);
+    dir.write("data.dat", signedList(list, key.seed, 4));
+    dir.write("data.idx", "made by the last run");  // this run removes it once its list is checked
+    // The other run: holds the lock the way a run storing its list does, and stores its own
+    // list as soon as this one's check is behind it.
+    std::thread other([&] {
+        const int fd = ::open(dir.file(StoreLockName).c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0640);
+        ASSERT_GE(fd, 0);
+        ::flock(fd, LOCK_EX);
+        for (int i = 0; i < 20000 && std::filesystem::exists(dir.file("data.idx")); ++i) ::usleep(1000);
+        dir.write("data.dat", newer);
+        ::close(fd);
+    });
+    LoopbackPeer peer;
+    from("lists.test.invalid/data.dat", peer);
+    dl->UpdateData();
+    serve(peer, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    const bool done = waitForEnd(20000);
+    other.join();
+    ASSERT_TRUE(done);
+    EXPECT_EQ(ended[0], (std::pair<bool, std::string>{
+                            false, "The list is older than the one stored: its number is 5, the stored list's 9"}));
+    EXPECT_EQ(dir.read("data.dat"), newer);
 }
 
 // Whatever made one download fail, the next one starts clean and stores its list.

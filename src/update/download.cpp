@@ -13,7 +13,9 @@
 #include <cerrno>
 #include <cstdio>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -219,11 +221,38 @@ void ListDownload::finish() {
     });
 }
 
+namespace {
+
+// Held while a list takes data.dat's place, so that two runs in one folder (Update Now and
+// the timer's) store one after the other. Only the folder's own accounts can open it;
+// without it the order is still checked again, just before the rename.
+class StoreLock {
+public:
+    explicit StoreLock(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0640)) {
+        if (fd_ >= 0) ::flock(fd_, LOCK_EX);  // held by another run for a check and a rename
+    }
+    ~StoreLock() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    StoreLock(const StoreLock&) = delete;
+    StoreLock& operator=(const StoreLock&) = delete;
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
 void ListDownload::store(std::shared_ptr<PreparedList> prepared) {
     if (worker_.joinable()) worker_.join();
     if (!running_) return;
     if (!prepared->problem.empty()) return endWithoutStoring(prepared->problem);
     const std::string file = programDir_ + "data.dat";
+    // Another run may have stored a newer list since this one was checked.
+    const StoreLock lock(programDir_ + StoreLockName);
+    if (!key_.empty())
+        if (std::string problem = storedOrderProblem(file, key_, prepared->number); !problem.empty())
+            return endWithoutStoring(problem);
     backupRename(file, programDir_ + "data.bak");
     if (::rename(QFile::encodeName(part_->fileName()).constData(), QFile::encodeName(QString::fromLocal8Bit(file.c_str())).constData()) != 0) {
         const std::string outcome = "Cannot create file " + file;

@@ -36,6 +36,8 @@ class QFile;
 // default, so that no stranger's server can decide what children see.
 inline constexpr const char* DefaultUpdateHost = WENLOW_UPDATE_HOST;
 inline constexpr const char* DefaultUpdatePath = "/~valdex/data.dat";
+// In the program folder: held by a download while its list takes data.dat's place.
+inline constexpr const char* StoreLockName = "data.lock";
 
 // False while this build's "Default Web Server(s)" is the reserved name that never
 // resolves.
