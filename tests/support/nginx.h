@@ -19,28 +19,28 @@ public:
     // False when it could not be started. `extra`: more of the server block; `listen`:
     // more of its listen directive.
     bool start(const std::string& extra = "", const std::string& listen = "") {
-        {
-            LoopbackPeer probe;  // a free port
-            port_ = probe.port();
+        // The free port may be taken by another program before nginx binds it: nginx then
+        // ends at once, and another port is tried.
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            {
+                LoopbackPeer probe;  // a free port
+                port_ = probe.port();
+            }
+            files.remove("nginx.pid");
+            files.write("nginx.conf", "daemon off; worker_processes 1; pid " + files.file("nginx.pid") + ";\n" +
+                                          (::geteuid() == 0 ? "user root;\n" : "") + "error_log " +
+                                          files.file("error.log") + ";\nevents {}\nhttp { access_log off; " + httpExtra +
+                                          " server { listen 127.0.0.1:" + std::to_string(port_) + listen + "; root " +
+                                          files.path() + "; " + extra + " } }\n");
+            server_.start(Program, {"-c", QString::fromStdString(files.file("nginx.conf")), "-p",
+                                    QString::fromStdString(files.path())});
+            if (!server_.waitForStarted()) return false;
+            // nginx writes its pid file once it listens.
+            pumpUntil([&] { return files.exists("nginx.pid") || server_.state() == QProcess::NotRunning; });
+            if (server_.state() == QProcess::Running && files.exists("nginx.pid")) return true;
+            server_.waitForFinished(1000);
         }
-        files.write("nginx.conf", "daemon off; worker_processes 1; pid " + files.file("nginx.pid") + ";\n" +
-                                      (::geteuid() == 0 ? "user root;\n" : "") + "error_log " + files.file("error.log") +
-                                      ";\nevents {}\nhttp { access_log off; " + httpExtra + " server { listen 127.0.0.1:" +
-                                      std::to_string(port_) + listen + "; root " + files.path() + "; " + extra +
-                                      " } }\n");
-        server_.start(Program, {"-c", QString::fromStdString(files.file("nginx.conf")), "-p",
-                                QString::fromStdString(files.path())});
-        if (!server_.waitForStarted()) return false;
-        return pumpUntil([&] {
-            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            sockaddr_in a{};
-            a.sin_family = AF_INET;
-            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            a.sin_port = htons(port_);
-            const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-            ::close(fd);
-            return up;
-        });
+        return false;
     }
     // The same over TLS, with a certificate and its key.
     bool startSecure(const std::string& certificate, const std::string& key, const std::string& extra = "") {
