@@ -495,9 +495,7 @@ void TForm3::Button16Click() {
     Edit17->clear();
     dialogs_.messageBox("Password Changed. Select Parent Setup again to enter setup using your new password.",
                         "Password Changed");
-    warnOfRefusingSettings();
-    hide();
-    FormShow();
+    closeAfterSave();
 }
 
 void TForm3::Edit1Click() { setDefaultButton(Button4); }
@@ -528,6 +526,10 @@ ButtonsValues TForm3::buttonsValues() const {
 
 void TForm3::Button1Click() {
     storeSetup();
+    closeAfterSave();
+}
+
+void TForm3::closeAfterSave() {
     warnOfRefusingSettings();
     hide();
     FormShow();

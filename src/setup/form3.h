@@ -216,6 +216,8 @@ private:
     void warnOfRefusingSettings();
     // The save itself: the three files, and what they now hold. Raises when refused.
     void storeSetup();
+    // After a save: what the stored settings would refuse is said, and the window closes.
+    void closeAfterSave();
     bool shownOption(int position) const;  // what the controls say, saved or not
     void setDefaultButton(QPushButton* button);
     void closeGate(bool closed);
